@@ -1,0 +1,18 @@
+# Host build: simulated machine, headless dialogs, tests and installer-sim.
+find_package(nlohmann_json 3 REQUIRED)
+find_package(Threads REQUIRED)
+
+file(GLOB SIM_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/platform/sim/*.cpp)
+file(GLOB HEADLESS_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/framework/headless/*.cpp)
+
+add_library(installer_host STATIC ${INSTALLER_CORE_SOURCES} ${SIM_SOURCES} ${HEADLESS_SOURCES})
+target_include_directories(installer_host PUBLIC ${PROJECT_SOURCE_DIR}/src)
+target_compile_options(installer_host PRIVATE ${INSTALLER_WARNINGS})
+target_link_libraries(installer_host PUBLIC nlohmann_json::nlohmann_json Threads::Threads)
+
+add_subdirectory(tools/installer-sim)
+
+include(CTest)
+if(BUILD_TESTING)
+  add_subdirectory(tests)
+endif()

@@ -1,0 +1,107 @@
+#include "app/InstallDlg.h"
+
+#include "platform/platform.h"
+
+const UINT WM_MYUPDATEDATA = RegisterWindowMessage("MyUpdateData");
+BYTE g_bPortAvailable = 1;
+
+CInstallDlg::CInstallDlg(CWnd* parent)
+    : CDialog(IDD, parent),
+      m_bSetDefault(TRUE),
+      m_nReceiptGroup4(0),
+      m_nReceiptGroup3(0),
+      m_nReceiptGroup2(0),
+      m_nReceiptGroup1(0),
+      m_nDriverIndex(0),
+      m_nPortType(0),
+      m_nBaudRate(0),
+      m_bIsWow64(FALSE),
+      m_bReplyReceived(FALSE),
+      m_nProbePort(0),
+      m_chParity('N'),
+      m_nDataBits(8),
+      m_nStopBits(1),
+      m_dwCommEvents(0),
+      m_nProbeIndex(0) {}
+
+CInstallDlg::~CInstallDlg() {
+  if (m_hStartupThread) plat::Threads().CloseHandle(m_hStartupThread);
+}
+
+void CInstallDlg::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  DDX_Control(pDX, IDC_INSTALL, m_btnInstall);
+  DDX_Control(pDX, IDC_PROGRESS, m_progress);
+  DDX_Control(pDX, IDC_DRIVER_COMBO, m_cboDriver);
+  DDX_Control(pDX, IDC_PORT_TYPE_LIST, m_listPortType);
+  DDX_Check(pDX, IDC_SET_DEFAULT, m_bSetDefault);
+  DDX_Text(pDX, IDC_STATUS, m_strStatus);
+}
+
+BEGIN_MESSAGE_MAP(CInstallDlg, CDialog)
+ON_MESSAGE(WM_PORT_REPLY, &CInstallDlg::OnPortReply)
+ON_CBN_SELCHANGE(IDC_DRIVER_COMBO, &CInstallDlg::OnSelchangeDriver)
+ON_REGISTERED_MESSAGE(WM_MYUPDATEDATA, &CInstallDlg::OnUpdateDataMsg)
+ON_WM_CLOSE()
+ON_WM_DESTROY()
+END_MESSAGE_MAP()
+
+BOOL CInstallDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+
+  m_nProbePort = 0;
+  m_chParity = 'N';
+  m_nDataBits = 8;
+  m_nStopBits = 1;
+  m_dwCommEvents = 3;  // EV_RXCHAR | EV_RXFLAG
+  m_nProbeIndex = 0;
+  m_bReplyReceived = FALSE;
+  m_nReceiptGroup1 = 15;
+  m_nReceiptGroup2 = 7;
+  m_nReceiptGroup3 = 5;
+  m_nReceiptGroup4 = 1;
+
+  InitPortTypeList();
+
+  // Replaces the template's status text with the (empty) member.
+  PushUpdate();
+
+  DWORD threadId = 0;
+  m_hStartupThread = plat::Threads().CreateThread(&CInstallDlg::StartupThreadProc, this, &threadId);
+  return TRUE;
+}
+
+void CInstallDlg::PushUpdate() {
+  if (IsClosing()) return;
+  SendMessage(WM_MYUPDATEDATA, FALSE, 0);
+}
+
+void CInstallDlg::SetStatus(const char* text) {
+  if (IsClosing()) return;
+  m_strStatus = text;
+  PushUpdate();
+}
+
+LRESULT CInstallDlg::OnPortReply(WPARAM, LPARAM) {
+  m_bReplyReceived = TRUE;
+  return 0;
+}
+
+void CInstallDlg::OnSelchangeDriver() {
+  CString name;
+  m_cboDriver.GetWindowText(name);
+  SetDlgItemText(IDC_PRINTER_NAME, name);
+}
+
+LRESULT CInstallDlg::OnUpdateDataMsg(WPARAM wParam, LPARAM) { return UpdateData(static_cast<BOOL>(wParam)); }
+
+void CInstallDlg::OnClose() { EndDialog(IDCANCEL); }
+
+void CInstallDlg::OnDestroy() {
+  // The start-up worker must not outlive the window it reports to: stop it
+  // at its next step and let through what it is sending meanwhile.
+  m_bClosing.store(true);
+  if (m_hStartupThread) WaitForThreadPumping(m_hStartupThread, INFINITE);
+  KillTimer(1);
+  CDialog::OnDestroy();
+}

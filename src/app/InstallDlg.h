@@ -1,0 +1,93 @@
+// The installer's one window: the controls, the choices the user makes, the
+// machine's port lists and the state every installation step shares.
+#pragma once
+
+#include <atomic>
+
+#include "framework/controls.h"
+#include "res/resource.h"
+
+// Registered at start-up ("MyUpdateData"): a status push. wParam FALSE moves
+// the members into the controls.
+extern const UINT WM_MYUPDATEDATA;
+
+// A received serial byte: wParam the byte, lParam the COM port number.
+constexpr UINT WM_PORT_REPLY = WM_USER + 7;
+
+// Whether the port type chosen at the last Install press had a port.
+extern BYTE g_bPortAvailable;
+
+class CInstallDlg : public CDialog {
+ public:
+  enum { IDD = IDD_INSTALL_DIALOG };
+
+  explicit CInstallDlg(CWnd* parent = nullptr);
+  ~CInstallDlg() override;
+
+  // Start-up, run by the worker thread in this order.
+  void DetectPlatform();
+
+  // Windows version code: 1-12 for Windows 95 to 10, -1 when unknown.
+  int GetOsVersionCode();
+
+  // The port-type list (built once from OnInitDialog).
+  void InitPortTypeList();
+
+  CButton m_btnInstall;
+  CProgressCtrl m_progress;
+  CComboBox m_cboDriver;
+  CListCtrl m_listPortType;
+  BOOL m_bSetDefault;
+  CString m_strStatus;
+  int m_nReceiptGroup4;
+  int m_nReceiptGroup3;
+  int m_nReceiptGroup2;
+  int m_nReceiptGroup1;
+  int m_nDriverIndex;
+  int m_nPortType;
+  int m_nBaudRate;
+  CStringArray m_arrUsbPorts;
+  CStringArray m_arrSerialPorts;
+  CStringArray m_arrParallelPorts;
+  CStringArray m_arrTcpipPorts;
+  CStringArray m_arrPrinterNames;
+  CStringArray m_arrPrinterPorts;
+  CString m_strPortName;
+  BOOL m_bIsWow64;
+  BOOL m_bReplyReceived;
+  int m_nProbePort;
+  int m_chParity;
+  int m_nDataBits;
+  int m_nStopBits;
+  DWORD m_dwCommEvents;
+  int m_nProbeIndex;
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override;
+  BOOL OnInitDialog() override;
+
+  // Assigns the status text and shows it (with every other bound member).
+  void SetStatus(const char* text);
+  // Moves the members into the controls, from any thread.
+  void PushUpdate();
+
+  static DWORD WINAPI StartupThreadProc(LPVOID param);
+  void RunStartup();
+  // Set when the window goes away: the worker then skips what is left.
+  bool IsClosing() const { return m_bClosing.load(); }
+
+ public:
+  LRESULT OnPortReply(WPARAM wParam, LPARAM lParam);
+  void OnSelchangeDriver();
+  void OnInstall();
+  LRESULT OnUpdateDataMsg(WPARAM wParam, LPARAM lParam);
+  void OnClose();
+  void OnTimer(UINT_PTR id);
+  void OnDestroy();
+
+ private:
+  HANDLE m_hStartupThread = nullptr;
+  std::atomic<bool> m_bClosing{false};
+
+  DECLARE_MESSAGE_MAP()
+};

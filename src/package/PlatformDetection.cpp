@@ -1,0 +1,76 @@
+// Which Windows the installer runs on, and whether it is 64-bit.
+#include "app/InstallDlg.h"
+#include "platform/platform.h"
+
+namespace {
+
+typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE process, BOOL* wow64);
+
+const char* const kWindowsNames[] = {
+    "Microsoft Windows 95 ",   "Microsoft Windows 98 ", "Microsoft Windows Me ",   "Microsoft Windows NT ",
+    "Microsoft Windows 2000 ", "Microsoft Windows XP ", "Microsoft Windows 2003 ", "Microsoft Windows Vista ",
+    "Microsoft Windows 7 ",    "Microsoft Windows 8 ",  "Microsoft Windows 8.1 ",  "Microsoft Windows 10 ",
+};
+
+int Windows9xCode(DWORD major, DWORD minor) {
+  if (major != 4) return -1;
+  switch (minor) {
+    case 0:
+      return 1;
+    case 10:
+      return 2;
+    case 90:
+      return 3;
+    default:
+      return -1;
+  }
+}
+
+int WindowsNtCode(DWORD major, DWORD minor) {
+  if (major <= 4) return 4;
+  if (major == 5) return minor <= 2 ? static_cast<int>(5 + minor) : -1;
+  if (major == 6) return minor <= 3 ? static_cast<int>(8 + minor) : -1;
+  if (major == 10) return 12;
+  return -1;
+}
+
+}  // namespace
+
+int CInstallDlg::GetOsVersionCode() {
+  OSVERSIONINFOEXA info = {};
+  info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
+  plat::ISystem& system = plat::System();
+  if (!system.GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info))) {
+    // Windows before NT 4.0 SP6 knows only the plain record.
+    info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+    if (!system.GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info))) return -1;
+  }
+  switch (info.dwPlatformId) {
+    case VER_PLATFORM_WIN32_WINDOWS:
+      return Windows9xCode(info.dwMajorVersion, info.dwMinorVersion);
+    case VER_PLATFORM_WIN32_NT:
+      return WindowsNtCode(info.dwMajorVersion, info.dwMinorVersion);
+    default:
+      return 5;
+  }
+}
+
+void CInstallDlg::DetectPlatform() {
+  const char* wordSize = "32 bit";
+  const char* windowsName = "";
+
+  plat::ISystem& system = plat::System();
+  // Looked up at run time: Windows before XP SP2 has no IsWow64Process.
+  HMODULE kernel32 = system.GetModuleHandleA("kernel32");
+  IsWow64ProcessFn isWow64Process =
+      kernel32 ? plat::ProcAs<IsWow64ProcessFn>(system.GetProcAddress(kernel32, "IsWow64Process")) : nullptr;
+  if (isWow64Process) isWow64Process(system.GetCurrentProcess(), &m_bIsWow64);
+  if (m_bIsWow64) wordSize = "64 bit";
+
+  const int code = GetOsVersionCode();
+  if (code >= 1 && code <= 12) windowsName = kWindowsNames[code - 1];
+
+  CString status;
+  status.Format("%s%s %s", "Current System is ", windowsName, wordSize);
+  SetStatus(status);
+}

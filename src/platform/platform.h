@@ -1,0 +1,95 @@
+// The installer's one way into Windows.
+//
+// Each interface groups the calls of one Windows service. Method names and
+// arguments follow the Win32 functions they stand for, so that the
+// installer's code reads like the Windows program it is; where Win32 only
+// marshals records through caller buffers the interface hands back plain
+// C++ values instead. Two implementations exist: the real calls (Windows
+// build, src/platform/win32) and the simulated machine (host build,
+// src/platform/sim). The process installs one set at start.
+#pragma once
+
+#include "platform/types.h"
+
+namespace plat {
+
+typedef DWORD(WINAPI* ThreadProc)(LPVOID param);
+
+// Version queries, last error and run-time library loading.
+class ISystem {
+ public:
+  virtual ~ISystem() = default;
+  virtual DWORD GetLastError() = 0;
+  virtual void SetLastError(DWORD error) = 0;
+  // info->dwOSVersionInfoSize tells the plain (148) or extended (156) record.
+  virtual BOOL GetVersionExA(OSVERSIONINFOA* info) = 0;
+  virtual HMODULE GetModuleHandleA(LPCSTR name) = 0;
+  virtual HMODULE LoadLibraryA(LPCSTR name) = 0;
+  virtual BOOL FreeLibrary(HMODULE module) = 0;
+  virtual FARPROC GetProcAddress(HMODULE module, LPCSTR name) = 0;
+  virtual HANDLE GetCurrentProcess() = 0;
+};
+
+// Threads, events, waits and time.
+class IThreads {
+ public:
+  virtual ~IThreads() = default;
+  virtual HANDLE CreateThread(ThreadProc proc, LPVOID param, DWORD* threadId) = 0;
+  virtual HANDLE CreateEventA(BOOL manualReset, BOOL initialState) = 0;
+  virtual BOOL SetEvent(HANDLE event) = 0;
+  virtual BOOL ResetEvent(HANDLE event) = 0;
+  virtual DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) = 0;
+  virtual DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
+                                       DWORD milliseconds) = 0;
+  virtual BOOL CloseHandle(HANDLE handle) = 0;
+  virtual void Sleep(DWORD milliseconds) = 0;
+  virtual DWORD GetTickCount() = 0;
+  virtual DWORD GetCurrentThreadId() = 0;
+};
+
+// The registry, with the Win32 return codes (ERROR_SUCCESS and the rest).
+class IRegistry {
+ public:
+  virtual ~IRegistry() = default;
+  virtual LONG RegOpenKeyExA(HKEY parent, LPCSTR subKey, DWORD options, REGSAM access, HKEY* result) = 0;
+  virtual LONG RegCreateKeyExA(HKEY parent, LPCSTR subKey, REGSAM access, HKEY* result) = 0;
+  virtual LONG RegCloseKey(HKEY key) = 0;
+  virtual LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, DWORD* nameChars, DWORD* type, BYTE* data,
+                             DWORD* dataBytes) = 0;
+  virtual LONG RegQueryValueExA(HKEY key, LPCSTR name, DWORD* type, BYTE* data, DWORD* dataBytes) = 0;
+  virtual LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD dataBytes) = 0;
+};
+
+// Message boxes not owned by a dialog of the framework (the framework's own
+// boxes go through the same call).
+class IUser {
+ public:
+  virtual ~IUser() = default;
+  virtual int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) = 0;
+};
+
+// A run-time looked-up export as the function type it really has (through
+// the one generic function pointer type the compilers accept for that).
+template <typename Function>
+Function ProcAs(FARPROC proc) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
+}
+
+struct Platform {
+  ISystem* system = nullptr;
+  IThreads* threads = nullptr;
+  IRegistry* registry = nullptr;
+  IUser* user = nullptr;
+};
+
+// The process-wide set; Install is called once before anything else runs
+// (tests install a fresh simulated machine per test).
+void Install(const Platform& platform);
+const Platform& Current();
+
+inline ISystem& System() { return *Current().system; }
+inline IThreads& Threads() { return *Current().threads; }
+inline IRegistry& Registry() { return *Current().registry; }
+inline IUser& User() { return *Current().user; }
+
+}  // namespace plat

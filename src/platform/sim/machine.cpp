@@ -1,0 +1,134 @@
+#include "platform/sim/machine.h"
+
+#include <atomic>
+#include <stdexcept>
+
+#include "platform/sim/system.h"
+#include "platform/sim/threads.h"
+
+namespace sim {
+
+namespace {
+std::atomic<Machine*> g_current{nullptr};
+thread_local DWORD t_lastError = 0;
+
+// kernel32!IsWow64Process as the simulated machine answers it.
+BOOL WINAPI SimIsWow64Process(HANDLE, BOOL* wow64) {
+  Machine* machine = Machine::Current();
+  if (!machine || !wow64) return FALSE;
+  std::lock_guard<std::mutex> lock(machine->Mutex());
+  if (machine->FailCall("IsWow64Process")) return FALSE;
+  *wow64 = machine->Version().wow64 ? TRUE : FALSE;
+  return TRUE;
+}
+
+DWORD JsonDword(const nlohmann::json& object, const char* key, DWORD fallback) {
+  return object.contains(key) ? object[key].get<DWORD>() : fallback;
+}
+}  // namespace
+
+Machine::Machine() : Machine(nlohmann::json::object()) {}
+
+Machine::Machine(const nlohmann::json& profile)
+    : m_registry(std::make_unique<SimRegistry>(*this)),
+      m_system(std::make_unique<SimSystem>(*this)),
+      m_threads(std::make_unique<SimThreads>(*this)) {
+  LoadProfile(profile);
+  SimModule kernel32;
+  kernel32.name = "kernel32";
+  if (m_version.hasIsWow64Process)
+    kernel32.exports["IsWow64Process"] =
+        reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&SimIsWow64Process));
+  AddModule(kernel32);
+}
+
+Machine::~Machine() {
+  Machine* self = this;
+  g_current.compare_exchange_strong(self, nullptr);
+}
+
+Machine* Machine::Current() { return g_current.load(); }
+
+void Machine::LoadProfile(const nlohmann::json& profile) {
+  m_name = profile.value("name", std::string("default"));
+  if (profile.contains("windows")) {
+    const nlohmann::json& windows = profile["windows"];
+    m_version.major = JsonDword(windows, "major", m_version.major);
+    m_version.minor = JsonDword(windows, "minor", m_version.minor);
+    m_version.build = JsonDword(windows, "build", m_version.build);
+    m_version.platformId = JsonDword(windows, "platform_id", m_version.platformId);
+    m_version.wow64 = windows.value("wow64", m_version.wow64);
+    m_version.hasIsWow64Process = windows.value("has_IsWow64Process", m_version.hasIsWow64Process);
+    m_version.extendedVersionInfo = windows.value("extended_version_info", m_version.extendedVersionInfo);
+  }
+  if (profile.contains("registry")) m_registry->LoadJson(profile["registry"]);
+  if (profile.contains("faults")) {
+    for (const nlohmann::json& entry : profile["faults"]) {
+      Fault fault;
+      fault.call = entry.at("call").get<std::string>();
+      fault.error = entry.value("error", static_cast<DWORD>(ERROR_ACCESS_DENIED));
+      fault.after = entry.value("after", 0);
+      fault.count = entry.value("count", -1);
+      fault.match = entry.value("match", std::string());
+      m_faults.Add(fault);
+    }
+  }
+}
+
+void Machine::Install(plat::IUser* user) {
+  plat::Platform platform;
+  platform.system = m_system.get();
+  platform.threads = m_threads.get();
+  platform.registry = m_registry.get();
+  platform.user = user;
+  plat::Install(platform);
+  g_current.store(this);
+}
+
+bool Machine::FailCall(const char* call, const std::string& argument) {
+  DWORD error = 0;
+  return FailCall(call, argument, &error);
+}
+
+bool Machine::FailCall(const char* call, const std::string& argument, DWORD* error) {
+  if (!m_faults.ShouldFail(call, argument, error)) return false;
+  t_lastError = *error;
+  return true;
+}
+
+void Machine::SetLastError(DWORD error) { t_lastError = error; }
+
+DWORD Machine::GetLastError() const { return t_lastError; }
+
+void Machine::AddModule(const SimModule& module) { m_modules[module.name] = module; }
+
+const SimModule* Machine::FindModule(const std::string& name) const {
+  auto it = m_modules.find(name);
+  return it == m_modules.end() ? nullptr : &it->second;
+}
+
+void Machine::Log(const std::string& entry) { m_journal.push_back(entry); }
+
+std::vector<std::string> Machine::Journal() {
+  std::lock_guard<std::mutex> lock(Mutex());
+  return m_journal;
+}
+
+nlohmann::json Machine::StateJson() {
+  nlohmann::json state;
+  state["machine"] = m_name;
+  state["registry"] = m_registry->ToJson();
+  return state;
+}
+
+const char* DefaultProfileJson() {
+  return R"json({
+  "name": "Windows 10 64-bit (default)",
+  "windows": {"major": 10, "minor": 0, "build": 19045, "platform_id": 2, "wow64": true},
+  "registry": {
+    "HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM": {"\\Device\\Serial0": "COM1"}
+  }
+})json";
+}
+
+}  // namespace sim

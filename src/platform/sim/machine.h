@@ -1,0 +1,101 @@
+// One simulated Windows machine: its version, word size, registry and
+// later its spooler, services, files and COM devices, built from a machine
+// profile (JSON). It implements the platform interfaces for the host build.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/platform.h"
+#include "platform/sim/faults.h"
+#include "platform/sim/registry.h"
+#include "platform/sim/world.h"
+
+namespace sim {
+
+struct WindowsVersion {
+  DWORD major = 10;
+  DWORD minor = 0;
+  DWORD build = 19045;
+  DWORD platformId = VER_PLATFORM_WIN32_NT;
+  bool wow64 = true;  // a 32-bit program on 64-bit Windows
+  bool hasIsWow64Process = true;
+  bool extendedVersionInfo = true;  // GetVersionExA takes the 156-byte record
+};
+
+// A loadable module of the simulated machine: its exports are host
+// functions with the Windows calling convention of the export.
+struct SimModule {
+  std::string name;
+  std::map<std::string, FARPROC, CaseInsensitiveLess> exports;
+};
+
+class SimSystem;
+class SimThreads;
+
+class Machine {
+ public:
+  // A machine with the defaults (Windows 10, 64-bit, empty registry).
+  Machine();
+  explicit Machine(const nlohmann::json& profile);
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  // The machine whose IsWow64Process and other exported host functions are
+  // answered; set by Install.
+  static Machine* Current();
+
+  // Installs this machine's interfaces as the process's platform; `user`
+  // answers message boxes (the headless dialog layer, or a test).
+  void Install(plat::IUser* user);
+
+  World& GetWorld() { return m_world; }
+  std::mutex& Mutex() { return m_world.Mutex(); }
+  FaultTable& Faults() { return m_faults; }
+  SimRegistry& Registry() { return *m_registry; }
+  SimThreads& Threads() { return *m_threads; }
+  const WindowsVersion& Version() const { return m_version; }
+  const std::string& Name() const { return m_name; }
+
+  // Fails the call when a fault says so: sets the thread's last error and
+  // returns true. Call with the machine's lock held.
+  bool FailCall(const char* call, const std::string& argument = std::string());
+  bool FailCall(const char* call, const std::string& argument, DWORD* error);
+
+  void SetLastError(DWORD error);
+  DWORD GetLastError() const;
+
+  void AddModule(const SimModule& module);
+  const SimModule* FindModule(const std::string& name) const;
+
+  // The final state a run leaves, as JSON.
+  nlohmann::json StateJson();
+
+  // A journal of the boundary calls that matter to a reader of a run (the
+  // service requests, later spooler changes); tests check order with it.
+  void Log(const std::string& entry);
+  std::vector<std::string> Journal();
+
+ private:
+  void LoadProfile(const nlohmann::json& profile);
+
+  World m_world;
+  std::string m_name = "default";
+  WindowsVersion m_version;
+  FaultTable m_faults;
+  std::unique_ptr<SimRegistry> m_registry;
+  std::unique_ptr<SimSystem> m_system;
+  std::unique_ptr<SimThreads> m_threads;
+  std::map<std::string, SimModule, CaseInsensitiveLess> m_modules;
+  std::vector<std::string> m_journal;
+};
+
+// The profile the tools fall back on: Windows 10, 64-bit.
+const char* DefaultProfileJson();
+
+}  // namespace sim

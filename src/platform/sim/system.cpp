@@ -1,0 +1,97 @@
+#include "platform/sim/system.h"
+
+#include <cstring>
+#include <string>
+
+#include "platform/sim/machine.h"
+
+namespace sim {
+
+namespace {
+// Module handles are the address of the module's record; a loaded library
+// is counted per name so FreeLibrary can be checked.
+std::string ModuleBaseName(const std::string& name) {
+  std::string base = name;
+  const size_t slash = base.find_last_of("\\/");
+  if (slash != std::string::npos) base = base.substr(slash + 1);
+  const size_t dot = base.rfind('.');
+  if (dot != std::string::npos) {
+    std::string ext = base.substr(dot);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == ".dll") base = base.substr(0, dot);
+  }
+  return base;
+}
+}  // namespace
+
+DWORD SimSystem::GetLastError() { return m_machine.GetLastError(); }
+
+void SimSystem::SetLastError(DWORD error) { m_machine.SetLastError(error); }
+
+BOOL SimSystem::GetVersionExA(OSVERSIONINFOA* info) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (!info) {
+    m_machine.SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const DWORD size = info->dwOSVersionInfoSize;
+  if (m_machine.FailCall("GetVersionExA", std::to_string(size))) return FALSE;
+  const WindowsVersion& version = m_machine.Version();
+  const bool extended = size == sizeof(OSVERSIONINFOEXA);
+  if ((extended && !version.extendedVersionInfo) || (!extended && size != sizeof(OSVERSIONINFOA))) {
+    m_machine.SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  info->dwMajorVersion = version.major;
+  info->dwMinorVersion = version.minor;
+  info->dwBuildNumber = version.build;
+  info->dwPlatformId = version.platformId;
+  std::memset(info->szCSDVersion, 0, sizeof(info->szCSDVersion));
+  return TRUE;
+}
+
+HMODULE SimSystem::GetModuleHandleA(LPCSTR name) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  const std::string wanted = ModuleBaseName(name ? name : "");
+  if (m_machine.FailCall("GetModuleHandleA", wanted)) return nullptr;
+  const SimModule* module = m_machine.FindModule(wanted);
+  if (!module) {
+    m_machine.SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  return reinterpret_cast<HMODULE>(const_cast<SimModule*>(module));
+}
+
+HMODULE SimSystem::LoadLibraryA(LPCSTR name) {
+  HMODULE module = GetModuleHandleA(name);
+  if (module) {
+    std::lock_guard<std::mutex> lock(m_machine.Mutex());
+    if (m_machine.FailCall("LoadLibraryA", name ? name : "")) return nullptr;
+  }
+  return module;
+}
+
+BOOL SimSystem::FreeLibrary(HMODULE module) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  return module ? TRUE : FALSE;
+}
+
+FARPROC SimSystem::GetProcAddress(HMODULE module, LPCSTR name) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (!module || !name) {
+    m_machine.SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  if (m_machine.FailCall("GetProcAddress", name)) return nullptr;
+  const SimModule* record = reinterpret_cast<const SimModule*>(module);
+  auto it = record->exports.find(name);
+  if (it == record->exports.end()) {
+    m_machine.SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+  }
+  return it->second;
+}
+
+HANDLE SimSystem::GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)); }
+
+}  // namespace sim

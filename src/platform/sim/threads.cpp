@@ -1,0 +1,168 @@
+#include "platform/sim/threads.h"
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "platform/sim/machine.h"
+
+namespace sim {
+
+namespace {
+std::atomic<DWORD> g_nextThreadId{100};
+thread_local DWORD t_threadId = 0;
+
+uint64_t DeadlineAfter(uint64_t now, DWORD milliseconds) {
+  return milliseconds == INFINITE ? kNoDeadline : now + milliseconds;
+}
+}  // namespace
+
+SimThreads::SimThreads(Machine& machine) : m_machine(machine) {}
+
+SimThreads::Object* SimThreads::Find(HANDLE handle) {
+  auto it = m_objects.find(reinterpret_cast<ULONG_PTR>(handle));
+  return it == m_objects.end() ? nullptr : it->second.get();
+}
+
+bool SimThreads::IsSignaled(const Object& object) {
+  if (object.kind == Object::Kind::Thread) return m_machine.GetWorld().IsThreadDone(object.worldThread);
+  return object.signaled;
+}
+
+HANDLE SimThreads::CreateThread(plat::ThreadProc proc, LPVOID param, DWORD* threadId) {
+  std::unique_lock<std::mutex> lock(m_machine.Mutex());
+  if (m_machine.FailCall("CreateThread")) return nullptr;
+  auto object = std::make_shared<Object>();
+  object->kind = Object::Kind::Thread;
+  const ULONG_PTR handle = m_nextHandle += 4;
+  m_objects[handle] = object;
+  const DWORD id = g_nextThreadId++;
+  if (threadId) *threadId = id;
+  lock.unlock();
+  // The record is shared so the thread can store its exit code even after
+  // its handle was closed.
+  object->worldThread = m_machine.GetWorld().StartThread([this, object, proc, param, id]() {
+    t_threadId = id;
+    const DWORD code = proc(param);
+    std::lock_guard<std::mutex> done(m_machine.Mutex());
+    object->exitCode = code;
+  });
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+HANDLE SimThreads::CreateEventA(BOOL manualReset, BOOL initialState) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (m_machine.FailCall("CreateEventA")) return nullptr;
+  auto object = std::make_shared<Object>();
+  object->kind = Object::Kind::Event;
+  object->manualReset = manualReset != FALSE;
+  object->signaled = initialState != FALSE;
+  const ULONG_PTR handle = m_nextHandle += 4;
+  m_objects[handle] = object;
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+BOOL SimThreads::SetEvent(HANDLE event) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  Object* object = Find(event);
+  if (!object || object->kind != Object::Kind::Event) {
+    m_machine.SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  object->signaled = true;
+  m_machine.GetWorld().Notify();
+  return TRUE;
+}
+
+BOOL SimThreads::ResetEvent(HANDLE event) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  Object* object = Find(event);
+  if (!object || object->kind != Object::Kind::Event) {
+    m_machine.SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  object->signaled = false;
+  return TRUE;
+}
+
+DWORD SimThreads::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  return WaitForMultipleObjects(1, &handle, FALSE, milliseconds);
+}
+
+DWORD SimThreads::WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
+                                         DWORD milliseconds) {
+  std::unique_lock<std::mutex> lock(m_machine.Mutex());
+  std::vector<std::shared_ptr<Object>> objects;
+  for (DWORD i = 0; i < count; ++i) {
+    auto it = m_objects.find(reinterpret_cast<ULONG_PTR>(handles[i]));
+    if (it == m_objects.end()) {
+      m_machine.SetLastError(ERROR_INVALID_HANDLE);
+      return WAIT_FAILED;
+    }
+    objects.push_back(it->second);
+  }
+  auto signaledIndex = [&]() -> int {
+    if (waitAll) {
+      for (const auto& object : objects)
+        if (!IsSignaled(*object)) return -1;
+      return 0;
+    }
+    for (size_t i = 0; i < objects.size(); ++i)
+      if (IsSignaled(*objects[i])) return static_cast<int>(i);
+    return -1;
+  };
+  World& world = m_machine.GetWorld();
+  const auto result = world.BlockUntil(
+      lock, [&]() { return signaledIndex() >= 0; }, DeadlineAfter(world.Now(), milliseconds),
+      "WaitForMultipleObjects");
+  if (result != World::WaitResult::Ready) return WAIT_TIMEOUT;
+  const int index = signaledIndex();
+  // An auto-reset event wakes one waiter and resets itself.
+  for (size_t i = 0; i < objects.size(); ++i) {
+    if ((waitAll || static_cast<int>(i) == index) && objects[i]->kind == Object::Kind::Event &&
+        !objects[i]->manualReset)
+      objects[i]->signaled = false;
+  }
+  return WAIT_OBJECT_0 + static_cast<DWORD>(index);
+}
+
+BOOL SimThreads::CloseHandle(HANDLE handle) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (m_objects.erase(reinterpret_cast<ULONG_PTR>(handle)) == 0) {
+    m_machine.SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+void SimThreads::Sleep(DWORD milliseconds) {
+  std::unique_lock<std::mutex> lock(m_machine.Mutex());
+  World& world = m_machine.GetWorld();
+  world.BlockUntil(
+      lock, []() { return false; }, DeadlineAfter(world.Now(), milliseconds),
+      "Sleep(" + std::to_string(milliseconds) + ")");
+}
+
+DWORD SimThreads::GetTickCount() {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  // A machine that has been up for a minute, so tick arithmetic is not
+  // tested only near zero.
+  return static_cast<DWORD>(60000 + m_machine.GetWorld().Now());
+}
+
+DWORD SimThreads::GetCurrentThreadId() {
+  if (t_threadId == 0) t_threadId = g_nextThreadId++;
+  return t_threadId;
+}
+
+bool SimThreads::IsSignaledLocked(HANDLE handle) {
+  Object* object = Find(handle);
+  return object && IsSignaled(*object);
+}
+
+int SimThreads::OpenHandleCount() {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  return static_cast<int>(m_objects.size());
+}
+
+}  // namespace sim

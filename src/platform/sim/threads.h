@@ -1,0 +1,50 @@
+// Threads, events, waits and time on the simulated machine's virtual clock.
+#pragma once
+
+#include <map>
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace sim {
+
+class Machine;
+
+class SimThreads : public plat::IThreads {
+ public:
+  explicit SimThreads(Machine& machine);
+
+  HANDLE CreateThread(plat::ThreadProc proc, LPVOID param, DWORD* threadId) override;
+  HANDLE CreateEventA(BOOL manualReset, BOOL initialState) override;
+  BOOL SetEvent(HANDLE event) override;
+  BOOL ResetEvent(HANDLE event) override;
+  DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+  DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) override;
+  BOOL CloseHandle(HANDLE handle) override;
+  void Sleep(DWORD milliseconds) override;
+  DWORD GetTickCount() override;
+  DWORD GetCurrentThreadId() override;
+
+  // Handles still open (threads and events); a test's leak check.
+  int OpenHandleCount();
+  // For waits built elsewhere (the headless dialog thread): whether an
+  // event or thread handle is signalled; call with the machine's lock held.
+  bool IsSignaledLocked(HANDLE handle);
+
+ private:
+  struct Object {
+    enum class Kind { Event, Thread } kind;
+    bool manualReset = false;
+    bool signaled = false;
+    int worldThread = 0;
+    DWORD exitCode = 0;
+  };
+  Object* Find(HANDLE handle);
+  bool IsSignaled(const Object& object);
+
+  Machine& m_machine;
+  std::map<ULONG_PTR, std::shared_ptr<Object>> m_objects;
+  ULONG_PTR m_nextHandle = 0x2000;
+};
+
+}  // namespace sim

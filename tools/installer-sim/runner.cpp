@@ -1,0 +1,34 @@
+#include "runner.h"
+
+#include "app/InstallApp.h"
+#include "framework/headless/ui.h"
+#include "platform/sim/machine.h"
+#include "script.h"
+#include "transcript.h"
+
+namespace installersim {
+
+RunResult RunInstaller(const nlohmann::json& profile, const nlohmann::json& script, std::ostream* echo) {
+  sim::Machine machine(profile);
+  machine.Install(nullptr);
+  fw::headless::Ui ui(machine);
+  machine.Install(&ui);
+
+  ScriptedUser user(script);
+  Transcript transcript(echo);
+  ui.SetUser(&user);
+  ui.AddObserver(&transcript);
+
+  // The installer's own application object (named here so the linker keeps
+  // it) runs exactly as in the real program.
+  if (CWinApp::Current() == &theApp) AfxRunApplication();
+
+  RunResult result;
+  result.transcript = transcript.Lines();
+  result.state = machine.StateJson();
+  result.problems = user.Problems();
+  if (!user.Finished()) result.problems.push_back("the window closed before the script ended");
+  return result;
+}
+
+}  // namespace installersim
