@@ -60,6 +60,7 @@ bool ScriptedUser::ConditionHolds(Ui& ui, const nlohmann::json& condition) const
   if (condition.contains("dialog")) {
     if (!dialog || dialog->id != condition["dialog"].get<int>()) return false;
   }
+  if (condition.contains("after_ms") && ui.Now() < condition["after_ms"].get<uint64_t>()) return false;
   if (condition.contains("enabled")) {
     Window* control = ui.Control(ControlIdFromName(condition["enabled"]));
     if (!control || !control->enabled) return false;
@@ -164,6 +165,14 @@ int ScriptedUser::AnswerMessageBox(Ui& ui, const std::string& text, const std::s
     default:
       return IDOK;
   }
+}
+
+uint64_t ScriptedUser::NextDeadline() {
+  if (Finished()) return UINT64_MAX;
+  const nlohmann::json& step = m_steps[m_next];
+  const nlohmann::json* condition = step.contains("wait") ? &step["wait"] : step.contains("when") ? &step["when"] : nullptr;
+  if (condition && condition->contains("after_ms")) return (*condition)["after_ms"].get<uint64_t>();
+  return UINT64_MAX;
 }
 
 void ScriptedUser::OnHang(Ui& ui) {

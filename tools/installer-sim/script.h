@@ -20,6 +20,7 @@ class ScriptedUser : public fw::headless::IScriptedUser {
   int AnswerMessageBox(fw::headless::Ui& ui, const std::string& text, const std::string& caption,
                        UINT type) override;
   void OnHang(fw::headless::Ui& ui) override;
+  uint64_t NextDeadline() override;
 
   bool Finished() const { return m_next >= m_steps.size(); }
   // Steps that could not be done (a wait that never came true...).

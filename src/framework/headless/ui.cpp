@@ -212,6 +212,10 @@ INT_PTR Ui::RunModal(HWND hwnd) {
   for (;;) {
     if (dialog->ended) break;
     PostDueTimers();
+    // The user looks at the screen between any two messages, whether or not
+    // the next one has already arrived: what the user does then depends
+    // only on what the dialog shows, never on thread timing.
+    if (m_user && m_user->Act(*this)) continue;
     std::shared_ptr<QueueItem> item;
     {
       std::lock_guard<std::mutex> lock(m_machine.Mutex());
@@ -222,13 +226,12 @@ INT_PTR Ui::RunModal(HWND hwnd) {
     }
     if (item) {
       ProcessItem(*item);
-      if (m_user && !dialog->ended) m_user->Act(*this);
       continue;
     }
-    if (m_user && m_user->Act(*this)) continue;
     std::unique_lock<std::mutex> lock(m_machine.Mutex());
     const auto wait = m_machine.GetWorld().BlockUntil(
-        lock, [&]() { return !m_queue.empty() || dialog->ended; }, EarliestTimer(),
+        lock, [&]() { return !m_queue.empty() || dialog->ended; },
+        std::min(EarliestTimer(), m_user ? m_user->NextDeadline() : sim::kNoDeadline),
         "dialog " + std::to_string(dialog->id) + " message loop", true);
     lock.unlock();
     if (wait == sim::World::WaitResult::Hang) {

@@ -96,6 +96,9 @@ class IScriptedUser {
   virtual bool Act(Ui& ui) = 0;
   // Answers a message box with IDOK, IDCANCEL, IDYES...
   virtual int AnswerMessageBox(Ui& ui, const std::string& text, const std::string& caption, UINT type) = 0;
+  // The virtual time at which the user means to act next without anything
+  // changing on screen (a user who waits a while), or UINT64_MAX.
+  virtual uint64_t NextDeadline() { return UINT64_MAX; }
   // Every thread waits and nothing can change any more; the user must act
   // (close the window) or the run ends.
   virtual void OnHang(Ui& ui) = 0;

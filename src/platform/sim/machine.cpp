@@ -62,6 +62,10 @@ void Machine::LoadProfile(const nlohmann::json& profile) {
     m_version.extendedVersionInfo = windows.value("extended_version_info", m_version.extendedVersionInfo);
   }
   if (profile.contains("registry")) m_registry->LoadJson(profile["registry"]);
+  if (profile.contains("latency")) {
+    for (auto it = profile["latency"].begin(); it != profile["latency"].end(); ++it)
+      m_latency[it.key()] = it.value().get<uint64_t>();
+  }
   if (profile.contains("faults")) {
     for (const nlohmann::json& entry : profile["faults"]) {
       Fault fault;
@@ -94,6 +98,12 @@ bool Machine::FailCall(const char* call, const std::string& argument, DWORD* err
   if (!m_faults.ShouldFail(call, argument, error)) return false;
   t_lastError = *error;
   return true;
+}
+
+void Machine::SpendCallTime(std::unique_lock<std::mutex>& lock, const char* call) {
+  auto it = m_latency.find(call);
+  if (it == m_latency.end() || it->second == 0) return;
+  m_world.BlockUntil(lock, []() { return false; }, m_world.Now() + it->second, std::string(call) + " working");
 }
 
 void Machine::SetLastError(DWORD error) { t_lastError = error; }

@@ -67,6 +67,10 @@ class Machine {
   bool FailCall(const char* call, const std::string& argument = std::string());
   bool FailCall(const char* call, const std::string& argument, DWORD* error);
 
+  // Makes a call take virtual time, as the profile's "latency" says (a slow
+  // disk, a spooler that takes its time). Call with `lock` held.
+  void SpendCallTime(std::unique_lock<std::mutex>& lock, const char* call);
+
   void SetLastError(DWORD error);
   DWORD GetLastError() const;
 
@@ -88,6 +92,7 @@ class Machine {
   std::string m_name = "default";
   WindowsVersion m_version;
   FaultTable m_faults;
+  std::map<std::string, uint64_t> m_latency;
   std::unique_ptr<SimRegistry> m_registry;
   std::unique_ptr<SimSystem> m_system;
   std::unique_ptr<SimThreads> m_threads;

@@ -29,7 +29,8 @@ DWORD SimSystem::GetLastError() { return m_machine.GetLastError(); }
 void SimSystem::SetLastError(DWORD error) { m_machine.SetLastError(error); }
 
 BOOL SimSystem::GetVersionExA(OSVERSIONINFOA* info) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  std::unique_lock<std::mutex> lock(m_machine.Mutex());
+  m_machine.SpendCallTime(lock, "GetVersionExA");
   if (!info) {
     m_machine.SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

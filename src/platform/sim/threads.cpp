@@ -25,7 +25,8 @@ SimThreads::Object* SimThreads::Find(HANDLE handle) {
 }
 
 bool SimThreads::IsSignaled(const Object& object) {
-  if (object.kind == Object::Kind::Thread) return m_machine.GetWorld().IsThreadDone(object.worldThread);
+  if (object.kind == Object::Kind::Thread)
+    return object.worldThread != 0 && m_machine.GetWorld().IsThreadDone(object.worldThread);
   return object.signaled;
 }
 
@@ -41,12 +42,14 @@ HANDLE SimThreads::CreateThread(plat::ThreadProc proc, LPVOID param, DWORD* thre
   lock.unlock();
   // The record is shared so the thread can store its exit code even after
   // its handle was closed.
-  object->worldThread = m_machine.GetWorld().StartThread([this, object, proc, param, id]() {
+  const int worldThread = m_machine.GetWorld().StartThread([this, object, proc, param, id]() {
     t_threadId = id;
     const DWORD code = proc(param);
     std::lock_guard<std::mutex> done(m_machine.Mutex());
     object->exitCode = code;
   });
+  lock.lock();
+  object->worldThread = worldThread;
   return reinterpret_cast<HANDLE>(handle);
 }
 

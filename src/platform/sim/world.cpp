@@ -6,29 +6,48 @@
 
 namespace sim {
 
-World::World() { m_registered = 1; }
+namespace {
+// Which thread of the world the calling thread is (0: the world's creator).
+thread_local int t_self = 0;
+}  // namespace
+
+World::World() {
+  auto main = std::make_unique<ThreadRecord>();
+  main->state = ThreadRecord::State::Running;
+  m_threads[0] = std::move(main);
+  t_self = 0;
+}
 
 World::~World() {
-  std::map<int, std::unique_ptr<ThreadRecord>> threads;
   {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    threads.swap(m_threads);
+    // Let every thread run to its end before they are joined.
+    std::unique_lock<std::mutex> lock(m_mutex);
+    BlockUntil(
+        lock,
+        [this]() {
+          for (const auto& entry : m_threads)
+            if (entry.first != 0 && entry.second->state != ThreadRecord::State::Done) return false;
+          return true;
+        },
+        kNoDeadline, "the machine shutting down, for its threads to end");
   }
-  for (auto& entry : threads) {
+  for (auto& entry : m_threads) {
     if (entry.second->thread.joinable()) entry.second->thread.join();
   }
 }
 
-bool World::AnyWaiterReady() const {
-  for (const Waiter* waiter : m_waiters) {
-    if ((*waiter->ready)() || waiter->deadline <= m_now) return true;
-  }
-  return false;
+bool World::Runnable(const ThreadRecord& record) const {
+  if (record.state == ThreadRecord::State::Ready) return true;
+  if (record.state != ThreadRecord::State::Waiting) return false;
+  const Waiter& waiter = *record.waiter;
+  return waiter.hung || (*waiter.ready)() || waiter.deadline <= m_now;
 }
 
 uint64_t World::EarliestDeadline() const {
   uint64_t earliest = kNoDeadline;
-  for (const Waiter* waiter : m_waiters) earliest = std::min(earliest, waiter->deadline);
+  for (const auto& entry : m_threads)
+    if (entry.second->state == ThreadRecord::State::Waiting)
+      earliest = std::min(earliest, entry.second->waiter->deadline);
   if (!m_scheduled.empty()) earliest = std::min(earliest, m_scheduled.begin()->first);
   return earliest;
 }
@@ -45,53 +64,71 @@ void World::AdvanceTo(uint64_t when) {
 void World::ReportHang() const {
   std::fprintf(stderr, "simulated machine: every thread waits for ever at %llu ms:\n",
                static_cast<unsigned long long>(m_now));
-  for (const Waiter* waiter : m_waiters) std::fprintf(stderr, "  waiting: %s\n", waiter->what.c_str());
+  for (const auto& entry : m_threads)
+    if (entry.second->state == ThreadRecord::State::Waiting)
+      std::fprintf(stderr, "  thread %d waits for %s\n", entry.first, entry.second->waiter->what.c_str());
   std::fflush(stderr);
   std::abort();
+}
+
+void World::PassBaton() {
+  for (;;) {
+    // Round robin from the thread after the current one, the current one
+    // last.
+    auto start = m_threads.upper_bound(m_current);
+    for (size_t step = 0; step < m_threads.size(); ++step) {
+      if (start == m_threads.end()) start = m_threads.begin();
+      if (Runnable(*start->second)) {
+        m_current = start->first;
+        m_cv.notify_all();
+        return;
+      }
+      ++start;
+    }
+    const uint64_t next = EarliestDeadline();
+    if (next != kNoDeadline) {
+      AdvanceTo(next);
+      continue;
+    }
+    bool someoneReports = false;
+    for (auto& entry : m_threads) {
+      ThreadRecord& record = *entry.second;
+      if (record.state == ThreadRecord::State::Waiting && record.waiter->reportHang) {
+        record.waiter->hung = true;
+        someoneReports = true;
+      }
+    }
+    if (!someoneReports) ReportHang();
+  }
+}
+
+void World::AwaitBaton(std::unique_lock<std::mutex>& lock, int self) {
+  m_cv.wait(lock, [&]() { return m_current == self; });
+  m_threads[self]->state = ThreadRecord::State::Running;
 }
 
 World::WaitResult World::BlockUntil(std::unique_lock<std::mutex>& lock, const std::function<bool()>& ready,
                                     uint64_t deadline, const std::string& what, bool reportHang) {
   if (ready()) return WaitResult::Ready;
   if (deadline <= m_now) return WaitResult::Timeout;
+  const int self = t_self;
+  ThreadRecord& record = *m_threads[self];
+  Waiter waiter{&ready, deadline, what, reportHang};
+  record.state = ThreadRecord::State::Waiting;
+  record.waiter = &waiter;
+  PassBaton();
+  AwaitBaton(lock, self);
+  record.waiter = nullptr;
+  if (ready()) return WaitResult::Ready;
+  if (deadline <= m_now) return WaitResult::Timeout;
+  return WaitResult::Hang;
+}
 
-  Waiter self{&ready, deadline, what, reportHang};
-  m_waiters.push_back(&self);
-  WaitResult result = WaitResult::Ready;
-  for (;;) {
-    if (ready()) {
-      result = WaitResult::Ready;
-      break;
-    }
-    if (self.deadline <= m_now) {
-      result = WaitResult::Timeout;
-      break;
-    }
-    if (self.hung) {
-      result = WaitResult::Hang;
-      break;
-    }
-    if (static_cast<int>(m_waiters.size()) >= m_registered && !AnyWaiterReady()) {
-      const uint64_t next = EarliestDeadline();
-      if (next == kNoDeadline) {
-        bool someoneReports = false;
-        for (Waiter* waiter : m_waiters) {
-          if (waiter->reportHang) {
-            waiter->hung = true;
-            someoneReports = true;
-          }
-        }
-        if (!someoneReports) ReportHang();
-      } else {
-        AdvanceTo(next);
-      }
-      m_cv.notify_all();
-      continue;
-    }
-    m_cv.wait(lock);
-  }
-  m_waiters.remove(&self);
-  return result;
+void World::Yield(std::unique_lock<std::mutex>& lock) {
+  const int self = t_self;
+  m_threads[self]->state = ThreadRecord::State::Ready;
+  PassBaton();
+  AwaitBaton(lock, self);
 }
 
 int World::StartThread(std::function<void()> body) {
@@ -99,37 +136,26 @@ int World::StartThread(std::function<void()> body) {
   const int id = m_nextThreadId++;
   auto record = std::make_unique<ThreadRecord>();
   ThreadRecord* raw = record.get();
-  ++m_registered;
   m_threads[id] = std::move(record);
-  raw->thread = std::thread([this, raw, body = std::move(body)]() {
+  raw->thread = std::thread([this, id, raw, body = std::move(body)]() {
+    {
+      std::unique_lock<std::mutex> start(m_mutex);
+      t_self = id;
+      AwaitBaton(start, id);
+    }
     body();
     std::lock_guard<std::mutex> done(m_mutex);
-    raw->done = true;
-    --m_registered;
-    m_cv.notify_all();
+    raw->state = ThreadRecord::State::Done;
+    PassBaton();
   });
   return id;
 }
 
 bool World::IsThreadDone(int id) const {
   auto it = m_threads.find(id);
-  return it == m_threads.end() || it->second->done;
+  return it == m_threads.end() || it->second->state == ThreadRecord::State::Done;
 }
 
-void World::ScheduleAt(uint64_t at, std::function<void()> action) {
-  m_scheduled.emplace(at, std::move(action));
-  m_cv.notify_all();
-}
-
-void World::RegisterCurrentThread() {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  ++m_registered;
-}
-
-void World::UnregisterCurrentThread() {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  --m_registered;
-  m_cv.notify_all();
-}
+void World::ScheduleAt(uint64_t at, std::function<void()> action) { m_scheduled.emplace(at, std::move(action)); }
 
 }  // namespace sim

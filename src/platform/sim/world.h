@@ -1,19 +1,19 @@
 // The simulated machine's time and threads.
 //
-// Every thread of a simulated run (the dialog's thread, the start-up worker,
-// later the serial monitor) blocks only through World::BlockUntil. Time is
-// virtual: it moves only when every registered thread is blocked, and then
-// jumps straight to the earliest deadline (a Sleep ending, a wait timing
-// out, a window timer, a device's scheduled reply). A run therefore takes
-// no real time for its pauses and gives the same result every time. When
-// every thread waits on something that can never happen the world reports
-// the hang instead of hanging.
+// Threads of a simulated run (the dialog's thread, the start-up worker,
+// later the serial monitor) run one at a time: a thread runs only while it
+// holds the baton, and hands it on only where it blocks (World::BlockUntil),
+// yields, or ends. The next holder is the next runnable thread in a fixed
+// round-robin order, so a run interleaves its threads the same way every
+// time. Time is virtual: when no thread can run, the clock jumps straight
+// to the earliest deadline (a Sleep ending, a wait timing out, a window
+// timer, a device's scheduled reply). When every thread waits on something
+// that can never happen the world reports the hang instead of hanging.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -29,7 +29,7 @@ class World {
  public:
   enum class WaitResult { Ready, Timeout, Hang };
 
-  // The constructing thread is the first registered thread.
+  // The constructing thread is the first thread and holds the baton.
   World();
   ~World();
   World(const World&) = delete;
@@ -40,7 +40,7 @@ class World {
   // Virtual milliseconds since the machine started; read under the lock.
   uint64_t Now() const { return m_now; }
 
-  // Blocks the calling (registered) thread, with `lock` held on Mutex(),
+  // Blocks the calling thread, with `lock` held on Mutex(),
   // until `ready` holds (Ready), the virtual clock reaches `deadline`
   // (Timeout) or, for a waiter that asked for it, every thread waits for
   // ever (Hang). A hang of waiters that did not ask for it ends the process
@@ -48,8 +48,13 @@ class World {
   WaitResult BlockUntil(std::unique_lock<std::mutex>& lock, const std::function<bool()>& ready,
                         uint64_t deadline, const std::string& what, bool reportHang = false);
 
-  // Wakes waiters after a change of state; call with the lock held.
-  void Notify() { m_cv.notify_all(); }
+  // Kept for the call sites that change what waiters wait for; with one
+  // thread running at a time the change is seen at the next hand-over.
+  void Notify() {}
+
+  // Lets the other runnable threads run once before the caller goes on
+  // (a thread that polls a flag another thread clears). Lock held.
+  void Yield(std::unique_lock<std::mutex>& lock);
 
   // Runs `body` on a new registered thread. The returned id names it for
   // IsThreadDone.
@@ -60,11 +65,6 @@ class World {
   // call with the lock held.
   void ScheduleAt(uint64_t at, std::function<void()> action);
 
-  // Registers a thread that was not started by StartThread (a test's own
-  // helper thread); pair with Unregister.
-  void RegisterCurrentThread();
-  void UnregisterCurrentThread();
-
  private:
   struct Waiter {
     const std::function<bool()>* ready;
@@ -74,11 +74,16 @@ class World {
     bool hung = false;
   };
   struct ThreadRecord {
+    enum class State { Ready, Running, Waiting, Done } state = State::Ready;
     std::thread thread;
-    bool done = false;
+    Waiter* waiter = nullptr;
   };
 
-  bool AnyWaiterReady() const;
+  bool Runnable(const ThreadRecord& record) const;
+  // Gives the baton to the next runnable thread, moving the clock on when
+  // none can run. Called by the holder, with the lock held.
+  void PassBaton();
+  void AwaitBaton(std::unique_lock<std::mutex>& lock, int self);
   uint64_t EarliestDeadline() const;
   void AdvanceTo(uint64_t when);
   [[noreturn]] void ReportHang() const;
@@ -86,8 +91,7 @@ class World {
   std::mutex m_mutex;
   std::condition_variable m_cv;
   uint64_t m_now = 0;
-  int m_registered = 0;
-  std::list<Waiter*> m_waiters;
+  int m_current = 0;  // the thread holding the baton
   std::multimap<uint64_t, std::function<void()>> m_scheduled;
   std::map<int, std::unique_ptr<ThreadRecord>> m_threads;
   int m_nextThreadId = 1;

@@ -1,0 +1,86 @@
+// The installer window's start-up as the user sees it.
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+using installersim::RunInstaller;
+using testing_support::FindLine;
+using testing_support::Joined;
+using testing_support::WindowsProfile;
+
+namespace {
+
+nlohmann::json Script(const char* json) { return nlohmann::json::parse(json); }
+
+TEST(Startup, EmptiesTheStatusLineThenShowsThePlatformAndEnablesInstall) {
+  const auto run = RunInstaller(WindowsProfile(2, 10, 0, true),
+                                Script(R"([{"wait": {"enabled": "install"}}, {"close": true}])"));
+  const auto& lines = run.transcript;
+  const int opened = FindLine(lines, "dialog 103 \"Configure & Install v1.0\" opened");
+  const int emptied = FindLine(lines, "status: \"\"");
+  const int serialRow = FindLine(lines, "port type: selected row 0 \"Serial port\"");
+  const int platform = FindLine(lines, "status: \"Current System is Microsoft Windows 10  64 bit\"");
+  const int enabled = FindLine(lines, "Install button \"&Install\" enabled");
+  ASSERT_GE(opened, 0) << Joined(lines);
+  EXPECT_GT(emptied, opened);
+  EXPECT_GT(serialRow, opened);
+  EXPECT_GT(platform, emptied);
+  // Install is the worker's last act, after the platform text.
+  EXPECT_GT(enabled, platform) << Joined(lines);
+  EXPECT_TRUE(run.problems.empty());
+}
+
+TEST(Startup, EveryStatusPushWritesTheDefaultPrinterBoxBack) {
+  // The user clears the box before the worker's first push; the push shows
+  // the member again, which is still TRUE.
+  const auto run = RunInstaller(WindowsProfile(2, 6, 1),
+                                Script(R"([{"click": "set-default"}, {"wait": {"enabled": "install"}},
+                                          {"close": true}])"));
+  const auto& lines = run.transcript;
+  const int unchecked = FindLine(lines, "\"Set Default Printer\" unchecked");
+  const int rechecked = FindLine(lines, "\"Set Default Printer\" checked", unchecked + 1);
+  const int platform = FindLine(lines, "status: \"Current System is");
+  ASSERT_GE(unchecked, 0) << Joined(lines);
+  EXPECT_GT(rechecked, unchecked) << Joined(lines);
+  EXPECT_LE(rechecked, platform + 1) << Joined(lines);
+}
+
+TEST(Startup, ClosingWhileTheWorkerRunsEndsCleanlyAndTheWorkerStopsReporting) {
+  // The version query takes five seconds; the user closes the window after
+  // one, while the worker is inside it.
+  nlohmann::json profile = WindowsProfile(2, 10, 0, true);
+  profile["latency"] = {{"GetVersionExA", 5000}};
+  const auto run = RunInstaller(profile, Script(R"([{"wait": {"after_ms": 1000}}, {"close": true}])"));
+  const auto& lines = run.transcript;
+  const int closed = FindLine(lines, "dialog 103 closed: IDCANCEL");
+  ASSERT_GE(closed, 0) << Joined(lines);
+  // The window waited for the worker's step to end, and nothing followed.
+  EXPECT_NE(lines[static_cast<size_t>(closed)].find("5000 ms"), std::string::npos) << Joined(lines);
+  EXPECT_EQ(FindLine(lines, "Current System is"), -1) << Joined(lines);
+  EXPECT_EQ(FindLine(lines, "enabled"), -1) << Joined(lines);
+  EXPECT_EQ(closed, static_cast<int>(lines.size()) - 1);
+  EXPECT_GE(FindLine(lines, "1000 ms  user: click the close box"), 0) << Joined(lines);
+
+  // Closed before the worker even started its first step: it does none.
+  const auto early = RunInstaller(profile, Script(R"([{"close": true}])"));
+  EXPECT_GE(FindLine(early.transcript, "0 ms  dialog 103 closed: IDCANCEL"), 0) << Joined(early.transcript);
+  EXPECT_EQ(FindLine(early.transcript, "Current System is"), -1);
+}
+
+TEST(Startup, EndsWithInstallEnabledWhenTheWorkerHasNothingToUnpack) {
+  // No driver package on this machine: the sequence still runs to its end.
+  const auto run = RunInstaller(WindowsProfile(2, 6, 1), Script(R"([{"wait": {"enabled": "install"}},
+                                                                 {"wait": {"status_starts": "Current System"}},
+                                                                 {"close": true}])"));
+  EXPECT_TRUE(run.problems.empty()) << Joined(run.transcript);
+}
+
+TEST(Startup, AScriptStepThatCanNeverHappenIsReportedAndTheWindowCloses) {
+  const auto run =
+      RunInstaller(WindowsProfile(2, 6, 1), Script(R"([{"wait": {"status": "a text that never comes"}}])"));
+  ASSERT_FALSE(run.problems.empty());
+  EXPECT_NE(run.problems[0].find("can never happen"), std::string::npos);
+  EXPECT_GE(FindLine(run.transcript, "dialog 103 closed: IDCANCEL"), 0) << Joined(run.transcript);
+}
+
+}  // namespace
