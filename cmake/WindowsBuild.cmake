@@ -20,5 +20,6 @@ set_property(SOURCE ${PROJECT_SOURCE_DIR}/src/res/installer.rc APPEND PROPERTY O
   ${PROJECT_SOURCE_DIR}/src/res/dialogs.inc
   ${PROJECT_SOURCE_DIR}/src/res/resource.h
   ${PROJECT_SOURCE_DIR}/src/res/installer.manifest)
-target_link_options(installer PRIVATE -static -static-libgcc -static-libstdc++ -mwindows)
+target_link_options(installer PRIVATE -static -static-libgcc -static-libstdc++ -mwindows
+  $<$<CONFIG:Release,MinSizeRel>:-s>)
 target_link_libraries(installer PRIVATE comctl32 winspool advapi32 user32 gdi32 kernel32)

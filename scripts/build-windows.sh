@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Configures and builds the Windows installer.exe with the MinGW-w64 i686
+# cross compiler, then checks that it is a 32-bit GUI program importing only
+# DLLs that every Windows has (no MinGW run-time DLLs). Safe to re-run.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${BUILD_DIR:-build-win}"
+objdump="${OBJDUMP:-i686-w64-mingw32-objdump}"
+
+# System DLLs the product may import (lower case).
+allowed_dlls=(kernel32.dll user32.dll gdi32.dll advapi32.dll comctl32.dll winspool.drv msvcrt.dll
+  shell32.dll ole32.dll version.dll)
+
+cd "$root"
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw32.cmake -DCMAKE_BUILD_TYPE=Release
+cmake --build "$build" -j2
+
+exe="$build/installer.exe"
+if [[ ! -f "$exe" ]]; then
+  echo "error: $exe was not built" >&2
+  exit 1
+fi
+
+kind="$(file -b "$exe")"
+if [[ ! "$kind" =~ ^PE32\ .*\(GUI\).*(Intel\ 80386|i386) ]]; then
+  echo "error: $exe is not a 32-bit x86 GUI PE: $kind" >&2
+  exit 1
+fi
+
+mapfile -t dlls < <("$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | tr -d '\r')
+if [[ ${#dlls[@]} -eq 0 ]]; then
+  echo "error: no import table found in $exe" >&2
+  exit 1
+fi
+bad=0
+for dll in "${dlls[@]}"; do
+  lower="${dll,,}"
+  ok=0
+  for allowed in "${allowed_dlls[@]}"; do
+    [[ "$lower" == "$allowed" ]] && ok=1 && break
+  done
+  if [[ $ok -eq 0 ]]; then
+    echo "error: $exe imports $dll, which is not an allowed system DLL" >&2
+    bad=1
+  fi
+done
+[[ $bad -eq 0 ]] || exit 1
+
+echo "$exe: $kind"
+echo "imports: ${dlls[*]}"

@@ -1,0 +1,103 @@
+// Modal dialogs from the .rc templates, with a dialog procedure that routes
+// every message through the framework's message maps.
+#include "framework/wnd.h"
+
+namespace {
+
+// The message the dialog procedure is routing on this thread; CWnd::
+// DefWindowProc marks it when the framework leaves it to the default.
+struct Dispatch {
+  HWND hwnd;
+  UINT message;
+  bool defaulted;
+  Dispatch* outer;
+};
+thread_local Dispatch* t_dispatch = nullptr;
+// A message DefWindowProc hands straight to DefDlgProcW: the dialog
+// procedure must not route it through the maps a second time.
+thread_local const Dispatch* t_passThrough = nullptr;
+
+bool IsDialogWindow(HWND hwnd) {
+  return ::GetClassLongPtrW(hwnd, GCW_ATOM) == reinterpret_cast<ULONG_PTR>(WC_DIALOG);
+}
+
+// Messages whose result a dialog procedure returns itself instead of
+// through DWLP_MSGRESULT.
+bool ReturnsResultDirectly(UINT message) {
+  switch (message) {
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_COMPAREITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+    case WM_QUERYDRAGICON:
+    case WM_INITDIALOG:
+      return true;
+    default:
+      return false;
+  }
+}
+
+INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (t_passThrough && t_passThrough->hwnd == hwnd && t_passThrough->message == message) {
+    t_passThrough = nullptr;
+    return FALSE;
+  }
+  CWnd* wnd = nullptr;
+  if (message == WM_INITDIALOG) {
+    CDialog* dialog = reinterpret_cast<CDialog*>(lParam);
+    dialog->Attach(hwnd);
+    wnd = dialog;
+  } else {
+    wnd = CWnd::FromHandlePermanent(hwnd);
+  }
+  if (!wnd) return FALSE;  // messages before WM_INITDIALOG
+
+  Dispatch frame = {hwnd, message, false, t_dispatch};
+  t_dispatch = &frame;
+  const LRESULT result = wnd->WindowProc(message, wParam, lParam);
+  t_dispatch = frame.outer;
+
+  if (message == WM_NCDESTROY) {
+    wnd->Detach();
+    return FALSE;
+  }
+  if (ReturnsResultDirectly(message)) return static_cast<INT_PTR>(result);
+  if (frame.defaulted) return FALSE;  // DefDlgProc does the default
+  ::SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
+  return TRUE;
+}
+
+}  // namespace
+
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (t_dispatch && t_dispatch->hwnd == m_hWnd && t_dispatch->message == message) {
+    t_dispatch->defaulted = true;
+    return 0;
+  }
+  if (!m_hWnd) return 0;
+  if (!IsDialogWindow(m_hWnd)) return ::DefWindowProcW(m_hWnd, message, wParam, lParam);
+  // Another message than the one being routed: DefDlgProcW does its
+  // default right away.
+  const Dispatch pass = {m_hWnd, message, false, nullptr};
+  const Dispatch* saved = t_passThrough;
+  t_passThrough = &pass;
+  const LRESULT result = ::DefDlgProcW(m_hWnd, message, wParam, lParam);
+  t_passThrough = saved;
+  return result;
+}
+
+INT_PTR CDialog::DoModal() {
+  HWND owner = m_pParentWnd ? m_pParentWnd->GetSafeHwnd() : ::GetActiveWindow();
+  return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate), owner, DialogProc,
+                           reinterpret_cast<LPARAM>(this));
+}
+
+void CDialog::EndDialog(int result) {
+  if (m_hWnd) ::EndDialog(m_hWnd, result);
+}

@@ -1,0 +1,37 @@
+#include "platform/win32/win32_services.h"
+
+namespace plat {
+namespace win32 {
+namespace {
+
+static_assert(sizeof(::OSVERSIONINFOA) == 148 && sizeof(::OSVERSIONINFOEXA) == 156,
+              "version records must match the installer's view of them");
+
+class Win32System : public ISystem {
+ public:
+  DWORD GetLastError() override { return ::GetLastError(); }
+  void SetLastError(DWORD error) override { ::SetLastError(error); }
+  // Some Windows headers mark it deprecated; the installer wants the real
+  // version record all the same.
+  BOOL GetVersionExA(OSVERSIONINFOA* info) override {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    return ::GetVersionExA(info);
+#pragma GCC diagnostic pop
+  }
+  HMODULE GetModuleHandleA(LPCSTR name) override { return ::GetModuleHandleA(name); }
+  HMODULE LoadLibraryA(LPCSTR name) override { return ::LoadLibraryA(name); }
+  BOOL FreeLibrary(HMODULE module) override { return ::FreeLibrary(module); }
+  FARPROC GetProcAddress(HMODULE module, LPCSTR name) override { return ::GetProcAddress(module, name); }
+  HANDLE GetCurrentProcess() override { return ::GetCurrentProcess(); }
+};
+
+}  // namespace
+
+ISystem& SystemService() {
+  static Win32System service;
+  return service;
+}
+
+}  // namespace win32
+}  // namespace plat

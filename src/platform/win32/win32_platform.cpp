@@ -1,0 +1,16 @@
+#include "platform/win32/win32_platform.h"
+
+#include "platform/win32/win32_services.h"
+
+namespace plat {
+
+void InstallWin32Platform() {
+  Platform platform;
+  platform.system = &win32::SystemService();
+  platform.threads = &win32::ThreadsService();
+  platform.registry = &win32::RegistryService();
+  platform.user = &win32::UserService();
+  Install(platform);
+}
+
+}  // namespace plat

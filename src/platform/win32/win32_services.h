@@ -1,0 +1,15 @@
+// The Win32 service objects, one per file; win32_platform.cpp installs them.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace plat {
+namespace win32 {
+
+ISystem& SystemService();
+IThreads& ThreadsService();
+IRegistry& RegistryService();
+IUser& UserService();
+
+}  // namespace win32
+}  // namespace plat
