@@ -2,6 +2,7 @@
 // system installed, and whole installer runs through installer-sim.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,11 +25,28 @@ struct SimulatedMachine {
   fw::headless::Ui ui;
 };
 
+// Starts `body` on a thread of the installed machine; `body` must outlive
+// the thread.
+HANDLE StartThread(std::function<DWORD()>* body);
+
 nlohmann::json WindowsProfile(int platformId, int major, int minor, bool wow64 = false);
 
 // Index of the first transcript line containing `text`, or -1.
 int FindLine(const std::vector<std::string>& lines, const std::string& text, int from = 0);
 
 std::string Joined(const std::vector<std::string>& lines);
+
+}  // namespace testing_support
+
+class CInstallDlg;
+
+namespace testing_support {
+
+// Opens the installer dialog on a machine built from `profile`, waits for
+// the start-up to finish (Install enabled), runs `inspect` on the dialog's
+// thread, then closes the window. Returns the message boxes shown, as
+// "CAPTION: TEXT" lines.
+std::vector<std::string> WithReadyDialog(const nlohmann::json& profile,
+                                         const std::function<void(CInstallDlg&, fw::headless::Ui&)>& inspect);
 
 }  // namespace testing_support

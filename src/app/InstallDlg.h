@@ -24,6 +24,15 @@ class CInstallDlg : public CDialog {
   explicit CInstallDlg(CWnd* parent = nullptr);
   ~CInstallDlg() override;
 
+  // Makes sure the service runs (mode 16) or restarts it (any other mode).
+  void ControlSpooler(const char* serviceName, int mode);
+
+  // Refills the four port lists and pre-selects the port type that suits
+  // the machine.
+  void EnumeratePorts();
+  // The machine's COM ports ("COM3:") from the registry; TRUE when any.
+  BOOL EnumerateSerialPorts(CStringArray& ports);
+
   // Start-up, run by the worker thread in this order.
   void DetectPlatform();
 
@@ -32,6 +41,7 @@ class CInstallDlg : public CDialog {
 
   // The port-type list (built once from OnInitDialog).
   void InitPortTypeList();
+  void SetPortListStyle();
 
   CButton m_btnInstall;
   CProgressCtrl m_progress;

@@ -11,6 +11,10 @@ DWORD WINAPI CInstallDlg::StartupThreadProc(LPVOID param) {
 void CInstallDlg::RunStartup() {
   // No step's failure stops the sequence; closing the window does.
   if (IsClosing()) return;
+  ControlSpooler("Spooler", 16);
+  if (IsClosing()) return;
+  EnumeratePorts();
+  if (IsClosing()) return;
   DetectPlatform();
   if (IsClosing()) return;
   m_btnInstall.EnableWindow(TRUE);

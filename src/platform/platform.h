@@ -9,6 +9,9 @@
 // src/platform/sim). The process installs one set at start.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "platform/types.h"
 
 namespace plat {
@@ -60,6 +63,35 @@ class IRegistry {
   virtual LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD dataBytes) = 0;
 };
 
+// The service control manager.
+class IServices {
+ public:
+  virtual ~IServices() = default;
+  virtual SC_HANDLE OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) = 0;
+  virtual SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access) = 0;
+  virtual BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) = 0;
+  virtual BOOL StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR* argv) = 0;
+  virtual BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status) = 0;
+  virtual BOOL CloseServiceHandle(SC_HANDLE handle) = 0;
+};
+
+// One PORT_INFO_2 record, with its strings as the spooler gave their bytes.
+struct PortInfo2 {
+  std::string portName;
+  std::string monitorName;
+  std::string description;
+  DWORD portType = 0;
+};
+
+// The print spooler of the local machine (no call names a server).
+class ISpooler {
+ public:
+  virtual ~ISpooler() = default;
+  // Level 2: every port in the spooler's order. The Win32 side sizes its
+  // buffer with the usual probe call first.
+  virtual BOOL EnumPortsA(std::vector<PortInfo2>* ports) = 0;
+};
+
 // Message boxes not owned by a dialog of the framework (the framework's own
 // boxes go through the same call).
 class IUser {
@@ -79,6 +111,8 @@ struct Platform {
   ISystem* system = nullptr;
   IThreads* threads = nullptr;
   IRegistry* registry = nullptr;
+  IServices* services = nullptr;
+  ISpooler* spooler = nullptr;
   IUser* user = nullptr;
 };
 
@@ -90,6 +124,8 @@ const Platform& Current();
 inline ISystem& System() { return *Current().system; }
 inline IThreads& Threads() { return *Current().threads; }
 inline IRegistry& Registry() { return *Current().registry; }
+inline IServices& Services() { return *Current().services; }
+inline ISpooler& Spooler() { return *Current().spooler; }
 inline IUser& User() { return *Current().user; }
 
 }  // namespace plat

@@ -17,15 +17,20 @@ const PortTypeRow kPortTypes[] = {
 
 }  // namespace
 
+// Whole rows selected, grid lines, no hover tracking; no check boxes.
+void CInstallDlg::SetPortListStyle() {
+  DWORD style = m_listPortType.GetExtendedStyle();
+  style &= ~static_cast<DWORD>(LVS_EX_TRACKSELECT);
+  style |= LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES;
+  m_listPortType.SetExtendedStyle(style);
+}
+
 void CInstallDlg::InitPortTypeList() {
   m_listPortType.DeleteAllItems();
   const int columns = m_listPortType.GetHeaderCtrl()->GetItemCount();
   for (int i = 0; i < columns; ++i) m_listPortType.DeleteColumn(0);
 
-  DWORD style = m_listPortType.GetExtendedStyle();
-  style &= ~static_cast<DWORD>(LVS_EX_TRACKSELECT);
-  style |= LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES;
-  m_listPortType.SetExtendedStyle(style);
+  SetPortListStyle();
 
   m_listPortType.InsertColumn(0, "Port", LVCFMT_LEFT);
   m_listPortType.InsertColumn(1, "Description", LVCFMT_LEFT);

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <stdexcept>
 
+#include "platform/sim/services.h"
+#include "platform/sim/spooler.h"
 #include "platform/sim/system.h"
 #include "platform/sim/threads.h"
 
@@ -32,7 +34,9 @@ Machine::Machine() : Machine(nlohmann::json::object()) {}
 Machine::Machine(const nlohmann::json& profile)
     : m_registry(std::make_unique<SimRegistry>(*this)),
       m_system(std::make_unique<SimSystem>(*this)),
-      m_threads(std::make_unique<SimThreads>(*this)) {
+      m_threads(std::make_unique<SimThreads>(*this)),
+      m_services(std::make_unique<SimServices>(*this)),
+      m_spooler(std::make_unique<SimSpooler>(*this)) {
   LoadProfile(profile);
   SimModule kernel32;
   kernel32.name = "kernel32";
@@ -43,6 +47,8 @@ Machine::Machine(const nlohmann::json& profile)
 }
 
 Machine::~Machine() {
+  // Threads still running use the machine's parts: they end first.
+  m_world.Shutdown();
   Machine* self = this;
   g_current.compare_exchange_strong(self, nullptr);
 }
@@ -62,6 +68,8 @@ void Machine::LoadProfile(const nlohmann::json& profile) {
     m_version.extendedVersionInfo = windows.value("extended_version_info", m_version.extendedVersionInfo);
   }
   if (profile.contains("registry")) m_registry->LoadJson(profile["registry"]);
+  if (profile.contains("services")) m_services->LoadJson(profile["services"]);
+  if (profile.contains("spooler")) m_spooler->LoadJson(profile["spooler"]);
   if (profile.contains("latency")) {
     for (auto it = profile["latency"].begin(); it != profile["latency"].end(); ++it)
       m_latency[it.key()] = it.value().get<uint64_t>();
@@ -84,6 +92,8 @@ void Machine::Install(plat::IUser* user) {
   platform.system = m_system.get();
   platform.threads = m_threads.get();
   platform.registry = m_registry.get();
+  platform.services = m_services.get();
+  platform.spooler = m_spooler.get();
   platform.user = user;
   plat::Install(platform);
   g_current.store(this);
@@ -103,7 +113,8 @@ bool Machine::FailCall(const char* call, const std::string& argument, DWORD* err
 void Machine::SpendCallTime(std::unique_lock<std::mutex>& lock, const char* call) {
   auto it = m_latency.find(call);
   if (it == m_latency.end() || it->second == 0) return;
-  m_world.BlockUntil(lock, []() { return false; }, m_world.Now() + it->second, std::string(call) + " working");
+  m_world.BlockUntil(
+      lock, []() { return false; }, m_world.Now() + it->second, std::string(call) + " working");
 }
 
 void Machine::SetLastError(DWORD error) { t_lastError = error; }
@@ -128,6 +139,8 @@ nlohmann::json Machine::StateJson() {
   nlohmann::json state;
   state["machine"] = m_name;
   state["registry"] = m_registry->ToJson();
+  state["services"] = m_services->ToJson();
+  state["spooler"] = m_spooler->ToJson();
   return state;
 }
 

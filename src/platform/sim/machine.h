@@ -36,6 +36,8 @@ struct SimModule {
 
 class SimSystem;
 class SimThreads;
+class SimServices;
+class SimSpooler;
 
 class Machine {
  public:
@@ -59,6 +61,8 @@ class Machine {
   FaultTable& Faults() { return m_faults; }
   SimRegistry& Registry() { return *m_registry; }
   SimThreads& Threads() { return *m_threads; }
+  SimServices& Services() { return *m_services; }
+  SimSpooler& Spooler() { return *m_spooler; }
   const WindowsVersion& Version() const { return m_version; }
   const std::string& Name() const { return m_name; }
 
@@ -82,6 +86,7 @@ class Machine {
 
   // A journal of the boundary calls that matter to a reader of a run (the
   // service requests, later spooler changes); tests check order with it.
+  // Log is called with the machine's lock held.
   void Log(const std::string& entry);
   std::vector<std::string> Journal();
 
@@ -96,6 +101,8 @@ class Machine {
   std::unique_ptr<SimRegistry> m_registry;
   std::unique_ptr<SimSystem> m_system;
   std::unique_ptr<SimThreads> m_threads;
+  std::unique_ptr<SimServices> m_services;
+  std::unique_ptr<SimSpooler> m_spooler;
   std::map<std::string, SimModule, CaseInsensitiveLess> m_modules;
   std::vector<std::string> m_journal;
 };

@@ -18,7 +18,9 @@ World::World() {
   t_self = 0;
 }
 
-World::~World() {
+World::~World() { Shutdown(); }
+
+void World::Shutdown() {
   {
     // Let every thread run to its end before they are joined.
     std::unique_lock<std::mutex> lock(m_mutex);
@@ -156,6 +158,8 @@ bool World::IsThreadDone(int id) const {
   return it == m_threads.end() || it->second->state == ThreadRecord::State::Done;
 }
 
-void World::ScheduleAt(uint64_t at, std::function<void()> action) { m_scheduled.emplace(at, std::move(action)); }
+void World::ScheduleAt(uint64_t at, std::function<void()> action) {
+  m_scheduled.emplace(at, std::move(action));
+}
 
 }  // namespace sim

@@ -37,6 +37,10 @@ class World {
 
   std::mutex& Mutex() { return m_mutex; }
 
+  // Lets every thread run to its end and joins them (the destructor does
+  // too; an owner whose members the threads use calls it first).
+  void Shutdown();
+
   // Virtual milliseconds since the machine started; read under the lock.
   uint64_t Now() const { return m_now; }
 

@@ -9,6 +9,8 @@ namespace win32 {
 ISystem& SystemService();
 IThreads& ThreadsService();
 IRegistry& RegistryService();
+IServices& ServicesService();
+ISpooler& SpoolerService();
 IUser& UserService();
 
 }  // namespace win32

@@ -1,0 +1,193 @@
+#include "platform/sim/services.h"
+
+#include "platform/sim/machine.h"
+
+namespace sim {
+
+namespace {
+const char* StateName(DWORD state) {
+  switch (state) {
+    case SERVICE_STOPPED:
+      return "stopped";
+    case SERVICE_START_PENDING:
+      return "start_pending";
+    case SERVICE_STOP_PENDING:
+      return "stop_pending";
+    case SERVICE_RUNNING:
+      return "running";
+    default:
+      return "unknown";
+  }
+}
+
+DWORD StateFromName(const std::string& name) {
+  if (name == "stopped") return SERVICE_STOPPED;
+  if (name == "start_pending") return SERVICE_START_PENDING;
+  if (name == "stop_pending") return SERVICE_STOP_PENDING;
+  return SERVICE_RUNNING;
+}
+
+void FillStatus(const SimService& service, SERVICE_STATUS* status) {
+  if (!status) return;
+  *status = SERVICE_STATUS{};
+  status->dwServiceType = 0x20;  // shares a process
+  status->dwCurrentState = service.state;
+  status->dwControlsAccepted = service.state == SERVICE_RUNNING ? 1 : 0;
+}
+}  // namespace
+
+SimServices::SimServices(Machine& machine) : m_machine(machine) {
+  SimService spooler;
+  spooler.name = "Spooler";
+  m_services["Spooler"] = spooler;
+}
+
+void SimServices::LoadJson(const nlohmann::json& services) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  for (auto it = services.begin(); it != services.end(); ++it) {
+    SimService& service = m_services[it.key()];
+    service.name = it.key();
+    const nlohmann::json& spec = it.value();
+    service.state = StateFromName(spec.value("state", std::string("running")));
+    service.pendingPolls = spec.value("pending_polls", 1);
+    service.stuckIn = spec.value("stuck", std::string());
+    service.remaining = service.pendingPolls;
+  }
+}
+
+nlohmann::json SimServices::ToJson() const {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  nlohmann::json out = nlohmann::json::object();
+  for (const auto& entry : m_services)
+    out[entry.second.name] = {{"state", StateName(entry.second.state)},
+                              {"starts", entry.second.starts},
+                              {"stops", entry.second.stops}};
+  return out;
+}
+
+SimService* SimServices::Find(const std::string& name) {
+  auto it = m_services.find(name);
+  return it == m_services.end() ? nullptr : &it->second;
+}
+
+SimServices::HandleRecord* SimServices::Resolve(SC_HANDLE handle) {
+  auto it = m_handles.find(reinterpret_cast<ULONG_PTR>(handle));
+  return it == m_handles.end() ? nullptr : &it->second;
+}
+
+int SimServices::OpenHandleCount() const {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  return static_cast<int>(m_handles.size());
+}
+
+SC_HANDLE SimServices::OpenSCManagerA(LPCSTR, LPCSTR, DWORD) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (m_machine.FailCall("OpenSCManagerA")) return nullptr;
+  const ULONG_PTR handle = m_nextHandle += 4;
+  m_handles[handle] = HandleRecord{HandleKind::Manager, std::string()};
+  return reinterpret_cast<SC_HANDLE>(handle);
+}
+
+SC_HANDLE SimServices::OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  const std::string serviceName = name ? name : "";
+  if (m_machine.FailCall("OpenServiceA", serviceName)) return nullptr;
+  HandleRecord* record = Resolve(manager);
+  if (!record || record->kind != HandleKind::Manager) {
+    m_machine.SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  SimService* service = Find(serviceName);
+  if (!service) {
+    m_machine.SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
+    return nullptr;
+  }
+  const ULONG_PTR handle = m_nextHandle += 4;
+  m_handles[handle] = HandleRecord{HandleKind::Service, service->name};
+  return reinterpret_cast<SC_HANDLE>(handle);
+}
+
+void SimServices::Advance(SimService& service) {
+  const bool starting = service.state == SERVICE_START_PENDING;
+  if (!starting && service.state != SERVICE_STOP_PENDING) return;
+  if (service.stuckIn == StateName(service.state)) return;
+  if (service.remaining > 0) {
+    --service.remaining;
+    return;
+  }
+  service.state = starting ? SERVICE_RUNNING : SERVICE_STOPPED;
+  m_machine.Log(service.name + (starting ? " is running" : " is stopped"));
+  if (starting && service.onRunning) service.onRunning();
+}
+
+BOOL SimServices::QueryServiceStatus(SC_HANDLE handle, SERVICE_STATUS* status) {
+  std::unique_lock<std::mutex> lock(m_machine.Mutex());
+  m_machine.SpendCallTime(lock, "QueryServiceStatus");
+  if (m_machine.FailCall("QueryServiceStatus")) return FALSE;
+  HandleRecord* record = Resolve(handle);
+  if (!record || record->kind != HandleKind::Service) {
+    m_machine.SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  SimService& service = *Find(record->service);
+  Advance(service);
+  FillStatus(service, status);
+  return TRUE;
+}
+
+BOOL SimServices::StartServiceA(SC_HANDLE handle, DWORD, LPCSTR*) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (m_machine.FailCall("StartServiceA")) return FALSE;
+  HandleRecord* record = Resolve(handle);
+  if (!record || record->kind != HandleKind::Service) {
+    m_machine.SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  SimService& service = *Find(record->service);
+  m_machine.Log("StartServiceA " + service.name);
+  if (service.state != SERVICE_STOPPED) {
+    m_machine.SetLastError(ERROR_SERVICE_ALREADY_RUNNING);
+    return FALSE;
+  }
+  ++service.starts;
+  service.state = SERVICE_START_PENDING;
+  service.remaining = service.pendingPolls;
+  return TRUE;
+}
+
+BOOL SimServices::ControlService(SC_HANDLE handle, DWORD control, SERVICE_STATUS* status) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (m_machine.FailCall("ControlService")) return FALSE;
+  HandleRecord* record = Resolve(handle);
+  if (!record || record->kind != HandleKind::Service) {
+    m_machine.SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  SimService& service = *Find(record->service);
+  if (control != SERVICE_CONTROL_STOP) {
+    m_machine.SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  m_machine.Log("ControlService " + service.name + " stop");
+  if (service.state == SERVICE_STOPPED) {
+    FillStatus(service, status);
+    m_machine.SetLastError(ERROR_SERVICE_NOT_ACTIVE);
+    return FALSE;
+  }
+  ++service.stops;
+  service.state = SERVICE_STOP_PENDING;
+  service.remaining = service.pendingPolls;
+  FillStatus(service, status);
+  return TRUE;
+}
+
+BOOL SimServices::CloseServiceHandle(SC_HANDLE handle) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (m_handles.erase(reinterpret_cast<ULONG_PTR>(handle)) == 0) {
+    m_machine.SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace sim
