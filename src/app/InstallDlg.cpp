@@ -103,5 +103,10 @@ void CInstallDlg::OnDestroy() {
   m_bClosing.store(true);
   if (m_hStartupThread) WaitForThreadPumping(m_hStartupThread, INFINITE);
   KillTimer(1);
+  // What the package unpacked goes, however the window closes; whatever
+  // cannot be deleted stays without a word.
+  DeleteFolderTree("c:\\Barcode");
+  DeleteFolderTree("c:\\Ticket");
+  plat::Files().DeleteFileA("c:\\DriverName.cfg");
   CDialog::OnDestroy();
 }

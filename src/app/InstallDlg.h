@@ -3,8 +3,10 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 
 #include "framework/controls.h"
+#include "package/ArchiveTool.h"
 #include "res/resource.h"
 
 // Registered at start-up ("MyUpdateData"): a status push. wParam FALSE moves
@@ -16,6 +18,9 @@ constexpr UINT WM_PORT_REPLY = WM_USER + 7;
 
 // Whether the port type chosen at the last Install press had a port.
 extern BYTE g_bPortAvailable;
+
+// Deletes a folder with everything in it; TRUE when the folder itself went.
+BOOL DeleteFolderTree(const char* folder);
 
 class CInstallDlg : public CDialog {
  public:
@@ -33,6 +38,14 @@ class CInstallDlg : public CDialog {
   // The machine's COM ports ("COM3:") from the registry; TRUE when any.
   BOOL EnumerateSerialPorts(CStringArray& ports);
 
+  // Unpacks DriverData.Drv from the current folder into C:\.
+  void ExtractDriverPackage();
+  // Fills the driver list from the catalogue C:\DriverName.cfg.
+  void LoadCatalogue();
+  // The model index of the chosen name: the last catalogue section listing
+  // it, else the list's selection index.
+  void FindDriverIndex();
+
   // Start-up, run by the worker thread in this order.
   void DetectPlatform();
 
@@ -43,6 +56,7 @@ class CInstallDlg : public CDialog {
   void InitPortTypeList();
   void SetPortListStyle();
 
+  CArchiveTool m_archive;
   CButton m_btnInstall;
   CProgressCtrl m_progress;
   CComboBox m_cboDriver;
@@ -80,6 +94,10 @@ class CInstallDlg : public CDialog {
   void SetStatus(const char* text);
   // Moves the members into the controls, from any thread.
   void PushUpdate();
+
+  // Calls `name` for every printer name of the catalogue, in file order,
+  // with the ordinal of its section.
+  void WalkCatalogue(const std::function<void(int section, const CString& name)>& name);
 
   static DWORD WINAPI StartupThreadProc(LPVOID param);
   void RunStartup();

@@ -15,6 +15,10 @@ void CInstallDlg::RunStartup() {
   if (IsClosing()) return;
   EnumeratePorts();
   if (IsClosing()) return;
+  ExtractDriverPackage();
+  if (IsClosing()) return;
+  LoadCatalogue();
+  if (IsClosing()) return;
   DetectPlatform();
   if (IsClosing()) return;
   m_btnInstall.EnableWindow(TRUE);

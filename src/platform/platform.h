@@ -63,6 +63,34 @@ class IRegistry {
   virtual LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD dataBytes) = 0;
 };
 
+// One entry of a file search.
+struct FindData {
+  std::string fileName;
+  DWORD attributes = 0;
+};
+
+// Files, folders and profile (INI) reading, with Windows paths.
+class IFiles {
+ public:
+  virtual ~IFiles() = default;
+  virtual DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) = 0;
+  virtual UINT GetSystemDirectoryA(LPSTR buffer, UINT size) = 0;
+  virtual UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) = 0;
+  virtual DWORD GetFileAttributesA(LPCSTR path) = 0;
+  virtual BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) = 0;
+  virtual BOOL CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) = 0;
+  virtual BOOL DeleteFileA(LPCSTR path) = 0;
+  virtual BOOL CreateDirectoryA(LPCSTR path) = 0;
+  virtual BOOL RemoveDirectoryA(LPCSTR path) = 0;
+  // A search handle, or INVALID_HANDLE_VALUE when nothing matches.
+  virtual HANDLE FindFirstFileA(LPCSTR pattern, FindData* data) = 0;
+  virtual BOOL FindNextFileA(HANDLE search, FindData* data) = 0;
+  virtual BOOL FindClose(HANDLE search) = 0;
+  virtual DWORD GetPrivateProfileSectionNamesA(LPSTR buffer, DWORD size, LPCSTR file) = 0;
+  virtual DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer,
+                                         DWORD size, LPCSTR file) = 0;
+};
+
 // The service control manager.
 class IServices {
  public:
@@ -111,6 +139,7 @@ struct Platform {
   ISystem* system = nullptr;
   IThreads* threads = nullptr;
   IRegistry* registry = nullptr;
+  IFiles* files = nullptr;
   IServices* services = nullptr;
   ISpooler* spooler = nullptr;
   IUser* user = nullptr;
@@ -124,6 +153,7 @@ const Platform& Current();
 inline ISystem& System() { return *Current().system; }
 inline IThreads& Threads() { return *Current().threads; }
 inline IRegistry& Registry() { return *Current().registry; }
+inline IFiles& Files() { return *Current().files; }
 inline IServices& Services() { return *Current().services; }
 inline ISpooler& Spooler() { return *Current().spooler; }
 inline IUser& User() { return *Current().user; }

@@ -18,10 +18,11 @@
 
 namespace {
 
-nlohmann::json ReadJson(const std::string& path) {
+// Profiles keep the order they were written in; scripts need not.
+sim::Profile ReadJson(const std::string& path) {
   std::ifstream in(path);
   if (!in) throw std::runtime_error("cannot read " + path);
-  return nlohmann::json::parse(in, nullptr, true, true);
+  return sim::Profile::parse(in, nullptr, true, true);
 }
 
 int Usage() {
@@ -46,10 +47,10 @@ int main(int argc, char** argv) {
       return Usage();
   }
   try {
-    const nlohmann::json profile =
-        profilePath.empty() ? nlohmann::json::parse(sim::DefaultProfileJson()) : ReadJson(profilePath);
-    const nlohmann::json script =
-        scriptPath.empty() ? installersim::ScriptedUser::DefaultScript() : ReadJson(scriptPath);
+    const sim::Profile profile =
+        profilePath.empty() ? sim::Profile::parse(sim::DefaultProfileJson()) : ReadJson(profilePath);
+    const nlohmann::json script = scriptPath.empty() ? installersim::ScriptedUser::DefaultScript()
+                                                     : nlohmann::json(ReadJson(scriptPath));
     std::cout << "machine: " << profile.value("name", std::string("(unnamed)")) << "\n";
     const installersim::RunResult result = installersim::RunInstaller(profile, script, &std::cout);
     if (statePath == "-") {

@@ -8,7 +8,7 @@
 
 namespace installersim {
 
-RunResult RunInstaller(const nlohmann::json& profile, const nlohmann::json& script, std::ostream* echo) {
+RunResult RunInstaller(const sim::Profile& profile, const nlohmann::json& script, std::ostream* echo) {
   sim::Machine machine(profile);
   machine.Install(nullptr);
   fw::headless::Ui ui(machine);

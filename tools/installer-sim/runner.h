@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/sim/profile.h"
+
 namespace installersim {
 
 struct RunResult {
@@ -18,7 +20,7 @@ struct RunResult {
 // Runs the installer's application object on a machine built from
 // `profile`, with a user following `script`. Transcript lines are also
 // written to `echo` as they happen, when given.
-RunResult RunInstaller(const nlohmann::json& profile, const nlohmann::json& script,
+RunResult RunInstaller(const sim::Profile& profile, const nlohmann::json& script,
                        std::ostream* echo = nullptr);
 
 }  // namespace installersim

@@ -170,7 +170,9 @@ int ScriptedUser::AnswerMessageBox(Ui& ui, const std::string& text, const std::s
 uint64_t ScriptedUser::NextDeadline() {
   if (Finished()) return UINT64_MAX;
   const nlohmann::json& step = m_steps[m_next];
-  const nlohmann::json* condition = step.contains("wait") ? &step["wait"] : step.contains("when") ? &step["when"] : nullptr;
+  const nlohmann::json* condition = step.contains("wait")   ? &step["wait"]
+                                    : step.contains("when") ? &step["when"]
+                                                            : nullptr;
   if (condition && condition->contains("after_ms")) return (*condition)["after_ms"].get<uint64_t>();
   return UINT64_MAX;
 }

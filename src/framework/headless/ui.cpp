@@ -228,10 +228,13 @@ INT_PTR Ui::RunModal(HWND hwnd) {
       ProcessItem(*item);
       continue;
     }
+    // A user's moment that has already passed is not a reason to wake:
+    // the user is waiting for something else too.
+    uint64_t userDeadline = m_user ? m_user->NextDeadline() : sim::kNoDeadline;
+    if (userDeadline <= Now()) userDeadline = sim::kNoDeadline;
     std::unique_lock<std::mutex> lock(m_machine.Mutex());
     const auto wait = m_machine.GetWorld().BlockUntil(
-        lock, [&]() { return !m_queue.empty() || dialog->ended; },
-        std::min(EarliestTimer(), m_user ? m_user->NextDeadline() : sim::kNoDeadline),
+        lock, [&]() { return !m_queue.empty() || dialog->ended; }, std::min(EarliestTimer(), userDeadline),
         "dialog " + std::to_string(dialog->id) + " message loop", true);
     lock.unlock();
     if (wait == sim::World::WaitResult::Hang) {

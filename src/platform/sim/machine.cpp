@@ -3,6 +3,9 @@
 #include <atomic>
 #include <stdexcept>
 
+#include <filesystem>
+
+#include "platform/sim/files.h"
 #include "platform/sim/services.h"
 #include "platform/sim/spooler.h"
 #include "platform/sim/system.h"
@@ -24,17 +27,18 @@ BOOL WINAPI SimIsWow64Process(HANDLE, BOOL* wow64) {
   return TRUE;
 }
 
-DWORD JsonDword(const nlohmann::json& object, const char* key, DWORD fallback) {
+DWORD JsonDword(const Profile& object, const char* key, DWORD fallback) {
   return object.contains(key) ? object[key].get<DWORD>() : fallback;
 }
 }  // namespace
 
-Machine::Machine() : Machine(nlohmann::json::object()) {}
+Machine::Machine() : Machine(Profile::object()) {}
 
-Machine::Machine(const nlohmann::json& profile)
+Machine::Machine(const Profile& profile)
     : m_registry(std::make_unique<SimRegistry>(*this)),
       m_system(std::make_unique<SimSystem>(*this)),
       m_threads(std::make_unique<SimThreads>(*this)),
+      m_files(std::make_unique<SimFiles>(*this)),
       m_services(std::make_unique<SimServices>(*this)),
       m_spooler(std::make_unique<SimSpooler>(*this)) {
   LoadProfile(profile);
@@ -55,10 +59,10 @@ Machine::~Machine() {
 
 Machine* Machine::Current() { return g_current.load(); }
 
-void Machine::LoadProfile(const nlohmann::json& profile) {
+void Machine::LoadProfile(const Profile& profile) {
   m_name = profile.value("name", std::string("default"));
   if (profile.contains("windows")) {
-    const nlohmann::json& windows = profile["windows"];
+    const Profile& windows = profile["windows"];
     m_version.major = JsonDword(windows, "major", m_version.major);
     m_version.minor = JsonDword(windows, "minor", m_version.minor);
     m_version.build = JsonDword(windows, "build", m_version.build);
@@ -68,6 +72,8 @@ void Machine::LoadProfile(const nlohmann::json& profile) {
     m_version.extendedVersionInfo = windows.value("extended_version_info", m_version.extendedVersionInfo);
   }
   if (profile.contains("registry")) m_registry->LoadJson(profile["registry"]);
+  // Host files a profile names are found from the working folder.
+  m_files->LoadJson(profile, std::filesystem::current_path().string());
   if (profile.contains("services")) m_services->LoadJson(profile["services"]);
   if (profile.contains("spooler")) m_spooler->LoadJson(profile["spooler"]);
   if (profile.contains("latency")) {
@@ -75,7 +81,7 @@ void Machine::LoadProfile(const nlohmann::json& profile) {
       m_latency[it.key()] = it.value().get<uint64_t>();
   }
   if (profile.contains("faults")) {
-    for (const nlohmann::json& entry : profile["faults"]) {
+    for (const Profile& entry : profile["faults"]) {
       Fault fault;
       fault.call = entry.at("call").get<std::string>();
       fault.error = entry.value("error", static_cast<DWORD>(ERROR_ACCESS_DENIED));
@@ -92,6 +98,7 @@ void Machine::Install(plat::IUser* user) {
   platform.system = m_system.get();
   platform.threads = m_threads.get();
   platform.registry = m_registry.get();
+  platform.files = m_files.get();
   platform.services = m_services.get();
   platform.spooler = m_spooler.get();
   platform.user = user;
@@ -141,6 +148,7 @@ nlohmann::json Machine::StateJson() {
   state["registry"] = m_registry->ToJson();
   state["services"] = m_services->ToJson();
   state["spooler"] = m_spooler->ToJson();
+  state["files"] = m_files->ToJson();
   return state;
 }
 

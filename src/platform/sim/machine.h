@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
+#include "platform/sim/profile.h"
 #include "platform/sim/faults.h"
 #include "platform/sim/registry.h"
 #include "platform/sim/world.h"
@@ -38,12 +39,13 @@ class SimSystem;
 class SimThreads;
 class SimServices;
 class SimSpooler;
+class SimFiles;
 
 class Machine {
  public:
   // A machine with the defaults (Windows 10, 64-bit, empty registry).
   Machine();
-  explicit Machine(const nlohmann::json& profile);
+  explicit Machine(const Profile& profile);
   ~Machine();
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
@@ -62,6 +64,7 @@ class Machine {
   SimRegistry& Registry() { return *m_registry; }
   SimThreads& Threads() { return *m_threads; }
   SimServices& Services() { return *m_services; }
+  SimFiles& Files() { return *m_files; }
   SimSpooler& Spooler() { return *m_spooler; }
   const WindowsVersion& Version() const { return m_version; }
   const std::string& Name() const { return m_name; }
@@ -91,7 +94,7 @@ class Machine {
   std::vector<std::string> Journal();
 
  private:
-  void LoadProfile(const nlohmann::json& profile);
+  void LoadProfile(const Profile& profile);
 
   World m_world;
   std::string m_name = "default";
@@ -101,6 +104,7 @@ class Machine {
   std::unique_ptr<SimRegistry> m_registry;
   std::unique_ptr<SimSystem> m_system;
   std::unique_ptr<SimThreads> m_threads;
+  std::unique_ptr<SimFiles> m_files;
   std::unique_ptr<SimServices> m_services;
   std::unique_ptr<SimSpooler> m_spooler;
   std::map<std::string, SimModule, CaseInsensitiveLess> m_modules;

@@ -33,7 +33,7 @@ std::vector<std::string> SplitPath(const std::string& path) {
   return parts;
 }
 
-RegValue MakeValue(const std::string& name, const nlohmann::json& value) {
+RegValue MakeValue(const std::string& name, const Profile& value) {
   RegValue out;
   out.name = name;
   if (value.is_string()) {
@@ -255,7 +255,7 @@ LONG SimRegistry::RegSetValueExA(HKEY key, LPCSTR name, DWORD type, const BYTE* 
   return ERROR_SUCCESS;
 }
 
-void SimRegistry::LoadJson(const nlohmann::json& keys) {
+void SimRegistry::LoadJson(const Profile& keys) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   for (auto it = keys.begin(); it != keys.end(); ++it) {
     RegKeyNode* node = NodeForPath(it.key(), true);
@@ -296,7 +296,7 @@ void SimRegistry::SetString(const std::string& keyPath, const std::string& name,
 void SimRegistry::SetDword(const std::string& keyPath, const std::string& name, DWORD value) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   RegKeyNode* node = NodeForPath(keyPath, true);
-  RegValue made = MakeValue(name, nlohmann::json(value));
+  RegValue made = MakeValue(name, Profile(value));
   if (RegValue* existing = node->FindValue(name))
     *existing = made;
   else

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
+#include "platform/sim/profile.h"
 
 namespace sim {
 
@@ -50,7 +51,7 @@ class SimRegistry : public plat::IRegistry {
 
   // Profile and state helpers (take the machine's lock themselves).
   // Path form: "HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM".
-  void LoadJson(const nlohmann::json& keys);
+  void LoadJson(const Profile& keys);
   nlohmann::json ToJson() const;
   void SetString(const std::string& keyPath, const std::string& name, const std::string& value);
   void SetDword(const std::string& keyPath, const std::string& name, DWORD value);

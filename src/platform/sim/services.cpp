@@ -42,12 +42,12 @@ SimServices::SimServices(Machine& machine) : m_machine(machine) {
   m_services["Spooler"] = spooler;
 }
 
-void SimServices::LoadJson(const nlohmann::json& services) {
+void SimServices::LoadJson(const Profile& services) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   for (auto it = services.begin(); it != services.end(); ++it) {
     SimService& service = m_services[it.key()];
     service.name = it.key();
-    const nlohmann::json& spec = it.value();
+    const Profile& spec = it.value();
     service.state = StateFromName(spec.value("state", std::string("running")));
     service.pendingPolls = spec.value("pending_polls", 1);
     service.stuckIn = spec.value("stuck", std::string());

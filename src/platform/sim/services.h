@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
+#include "platform/sim/profile.h"
 #include "platform/sim/registry.h"
 
 namespace sim {
@@ -40,7 +41,7 @@ class SimServices : public plat::IServices {
 
   // Profile: {"Spooler": {"state": "stopped", "pending_polls": 2, "stuck": "start_pending"}}.
   // A machine always has a "Spooler" service, running unless said otherwise.
-  void LoadJson(const nlohmann::json& services);
+  void LoadJson(const Profile& services);
   nlohmann::json ToJson() const;
   // Call with the machine's lock held.
   SimService* Find(const std::string& name);

@@ -24,11 +24,11 @@ SimSpooler::SimSpooler(Machine& machine) : m_machine(machine) {
     m_ports.push_back(LocalPort(name));
 }
 
-void SimSpooler::LoadJson(const nlohmann::json& spooler) {
+void SimSpooler::LoadJson(const Profile& spooler) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   if (spooler.contains("ports")) {
     m_ports.clear();
-    for (const nlohmann::json& entry : spooler["ports"]) {
+    for (const Profile& entry : spooler["ports"]) {
       plat::PortInfo2 port = LocalPort(entry.at("name").get<std::string>());
       port.monitorName = entry.value("monitor", port.monitorName);
       port.description = entry.value("description", port.description);

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
+#include "platform/sim/profile.h"
 
 namespace sim {
 
@@ -23,7 +24,7 @@ class SimSpooler : public plat::ISpooler {
   // Profile: {"ports": [{"name": "USB001", "monitor": "...", "description": "..."}]}.
   // Without "ports" the spooler has the ports of a fresh Windows: COM1: to
   // COM4:, LPT1: to LPT3: and FILE:.
-  void LoadJson(const nlohmann::json& spooler);
+  void LoadJson(const Profile& spooler);
   nlohmann::json ToJson() const;
   // Call with the machine's lock held.
   std::vector<plat::PortInfo2>& Ports() { return m_ports; }

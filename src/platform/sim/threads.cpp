@@ -141,6 +141,11 @@ BOOL SimThreads::CloseHandle(HANDLE handle) {
 void SimThreads::Sleep(DWORD milliseconds) {
   std::unique_lock<std::mutex> lock(m_machine.Mutex());
   World& world = m_machine.GetWorld();
+  // Sleep(0) gives the rest of the time slice to any thread ready to run.
+  if (milliseconds == 0) {
+    world.Yield(lock);
+    return;
+  }
   world.BlockUntil(
       lock, []() { return false; }, DeadlineAfter(world.Now(), milliseconds),
       "Sleep(" + std::to_string(milliseconds) + ")");

@@ -9,6 +9,7 @@ void InstallWin32Platform() {
   platform.system = &win32::SystemService();
   platform.threads = &win32::ThreadsService();
   platform.registry = &win32::RegistryService();
+  platform.files = &win32::FilesService();
   platform.services = &win32::ServicesService();
   platform.spooler = &win32::SpoolerService();
   platform.user = &win32::UserService();

@@ -9,6 +9,7 @@ namespace win32 {
 ISystem& SystemService();
 IThreads& ThreadsService();
 IRegistry& RegistryService();
+IFiles& FilesService();
 IServices& ServicesService();
 ISpooler& SpoolerService();
 IUser& UserService();

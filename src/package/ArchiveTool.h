@@ -1,0 +1,38 @@
+// The archive library, loaded at run time for the one extraction at
+// start-up and driven by its command line.
+#pragma once
+
+#include "platform/types.h"
+
+typedef BOOL(CALLBACK* ArchiveCallbackFn)(HWND window, UINT message, UINT state, LPVOID progress);
+
+class CArchiveTool {
+ public:
+  CArchiveTool();
+  virtual ~CArchiveTool();
+  CArchiveTool(const CArchiveTool&) = delete;
+  CArchiveTool& operator=(const CArchiveTool&) = delete;
+
+  // TRUE when the library is loaded with all three of its exports.
+  BOOL LoadArchiveLibrary();
+  // Unpacks `archivePath` with its folders into `destination`: 2 when the
+  // library unpacked it, 0 otherwise (also without library or archive).
+  BYTE Extract(const char* archivePath, const char* destination);
+  void FreeArchiveLibrary();
+
+  void SetOwnerWindow(HWND owner) { m_hOwnerWnd = owner; }
+
+  // Progress callback handed to the library; always lets it go on.
+  static BOOL CALLBACK ArchiveCallback(HWND window, UINT message, UINT state, LPVOID progress);
+
+ private:
+  typedef int(WINAPI* SevenZipFn)(HWND owner, LPCSTR commandLine, LPSTR output, DWORD outputSize);
+  typedef BOOL(WINAPI* SetOwnerWindowExFn)(HWND owner, ArchiveCallbackFn callback);
+  typedef BOOL(WINAPI* KillOwnerWindowExFn)(HWND owner);
+
+  HMODULE m_hLibrary;
+  SevenZipFn m_pfnSevenZip;
+  SetOwnerWindowExFn m_pfnSetOwnerWindowEx;
+  KillOwnerWindowExFn m_pfnKillOwnerWindowEx;
+  HWND m_hOwnerWnd;
+};

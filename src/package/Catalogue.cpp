@@ -1,0 +1,62 @@
+// The driver catalogue C:\DriverName.cfg: one section per model, in the
+// order of the model tables, each listing the printer names (PrintName1,
+// PrintName2, ...) the user may pick for that model.
+#include <cstring>
+
+#include "app/InstallDlg.h"
+#include "platform/platform.h"
+
+namespace {
+const char kCatalogue[] = "C:\\DriverName.cfg";
+constexpr DWORD kSectionListSize = 3000;
+constexpr size_t kSectionNameSize = 100;
+constexpr int kMaxNamesPerSection = 50;
+constexpr DWORD kNameSize = 128;
+}  // namespace
+
+void CInstallDlg::WalkCatalogue(const std::function<void(int section, const CString& name)>& visit) {
+  plat::IFiles& files = plat::Files();
+  char list[kSectionListSize] = {};
+  files.GetPrivateProfileSectionNamesA(list, kSectionListSize, kCatalogue);
+
+  int section = 0;
+  size_t start = 0;
+  for (size_t position = 0; position < kSectionListSize - 1; ++position) {
+    if (list[position] != '\0') continue;
+    // Section names are at most 99 characters; a longer one is cut here.
+    char name[kSectionNameSize] = {};
+    const size_t length = position - start < kSectionNameSize - 1 ? position - start : kSectionNameSize - 1;
+    std::memcpy(name, list + start, length);
+
+    // Names run from PrintName1 up to the first one missing or empty.
+    for (int key = 1; key <= kMaxNamesPerSection; ++key) {
+      CString keyName;
+      keyName.Format("PrintName%d", key);
+      char value[kNameSize] = {};
+      if (files.GetPrivateProfileStringA(name, keyName, nullptr, value, kNameSize, kCatalogue) == 0) break;
+      visit(section, CString(value));
+    }
+    ++section;
+    if (list[position + 1] == '\0') break;
+    start = position + 1;
+  }
+}
+
+void CInstallDlg::LoadCatalogue() {
+  m_cboDriver.ResetContent();
+  WalkCatalogue([this](int, const CString& name) { m_cboDriver.AddString(name); });
+  m_cboDriver.SetCurSel(0);
+  OnSelchangeDriver();
+  PushUpdate();
+}
+
+void CInstallDlg::FindDriverIndex() {
+  m_nDriverIndex = m_cboDriver.GetCurSel();
+  CString chosen;
+  m_cboDriver.GetWindowText(chosen);
+  // The walk goes on after a match: a name in several sections means the
+  // last of them.
+  WalkCatalogue([this, &chosen](int section, const CString& name) {
+    if (name == chosen) m_nDriverIndex = section;
+  });
+}

@@ -1,0 +1,20 @@
+// Unpacking the driver package at start-up.
+#include "app/InstallDlg.h"
+#include "platform/platform.h"
+
+void CInstallDlg::ExtractDriverPackage() {
+  SetStatus("Reading driver file...");
+  m_archive.SetOwnerWindow(m_hWnd);
+
+  // The package is looked for in the current folder (the shortcut's
+  // working folder), not beside the program. A folder path that does not
+  // fit leaves it empty: the package is then looked for at the root.
+  char folder[MAX_PATH] = {};
+  const DWORD length = plat::Files().GetCurrentDirectoryA(MAX_PATH, folder);
+  if (length == 0 || length >= MAX_PATH) folder[0] = '\0';
+  CString archive;
+  archive.Format("%s\\DriverData.Drv", folder);
+
+  m_archive.Extract(archive, "C:\\");
+  m_archive.FreeArchiveLibrary();
+}
