@@ -66,14 +66,18 @@ class InspectingUser : public fw::headless::IScriptedUser, public fw::headless::
 
 }  // namespace
 
-std::vector<std::string> WithReadyDialog(
-    const nlohmann::json& profile, const std::function<void(CInstallDlg&, fw::headless::Ui&)>& inspect) {
+std::vector<std::string> WithReadyDialog(const nlohmann::json& profile,
+                                         const std::function<void(CInstallDlg&, fw::headless::Ui&)>& inspect,
+                                         nlohmann::json* finalState) {
   SimulatedMachine sim(profile);
   InspectingUser user(inspect);
   sim.ui.SetUser(&user);
   sim.ui.AddObserver(&user);
-  CInstallDlg dialog;
-  dialog.DoModal();
+  {
+    CInstallDlg dialog;
+    dialog.DoModal();
+  }
+  if (finalState) *finalState = sim.machine.StateJson();
   return user.boxes;
 }
 

@@ -45,8 +45,10 @@ namespace testing_support {
 // Opens the installer dialog on a machine built from `profile`, waits for
 // the start-up to finish (Install enabled), runs `inspect` on the dialog's
 // thread, then closes the window. Returns the message boxes shown, as
-// "CAPTION: TEXT" lines.
+// "CAPTION: TEXT" lines; `finalState`, when given, gets the machine's state
+// after the window closed.
 std::vector<std::string> WithReadyDialog(const nlohmann::json& profile,
-                                         const std::function<void(CInstallDlg&, fw::headless::Ui&)>& inspect);
+                                         const std::function<void(CInstallDlg&, fw::headless::Ui&)>& inspect,
+                                         nlohmann::json* finalState = nullptr);
 
 }  // namespace testing_support
