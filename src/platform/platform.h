@@ -31,9 +31,17 @@ class ISystem {
   virtual BOOL FreeLibrary(HMODULE module) = 0;
   virtual FARPROC GetProcAddress(HMODULE module, LPCSTR name) = 0;
   virtual HANDLE GetCurrentProcess() = 0;
+
+  // Process token privileges.
+  virtual BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) = 0;
+  virtual BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, LUID* luid) = 0;
+  // Sets one privilege's attributes (SE_PRIVILEGE_ENABLED), no previous
+  // state asked for.
+  virtual BOOL AdjustTokenPrivileges(HANDLE token, const LUID& luid, DWORD attributes) = 0;
 };
 
-// Threads, events, waits and time.
+// Threads, events, waits and time. CloseHandle closes any kernel handle
+// (threads, events, tokens, files).
 class IThreads {
  public:
   virtual ~IThreads() = default;
@@ -111,6 +119,31 @@ struct PortInfo2 {
   DWORD portType = 0;
 };
 
+// A DRIVER_INFO_3 record. `dependentFiles` holds the NUL-separated names
+// with the terminating empty name, exactly the bytes handed to Windows.
+struct DriverInfo3 {
+  DWORD version = 0;
+  std::string name;
+  std::string environment;
+  std::string driverPath;
+  std::string dataFile;
+  std::string configFile;
+  std::string helpFile;
+  std::string dependentFiles;
+  std::string monitorName;
+  std::string defaultDataType;
+};
+
+// The fields of a PRINTER_INFO_2 record the installer sets or reads; every
+// other field is zero.
+struct PrinterInfo2 {
+  std::string printerName;
+  std::string portName;
+  std::string driverName;
+  std::string printProcessor;
+  std::string dataType;
+};
+
 // The print spooler of the local machine (no call names a server).
 class ISpooler {
  public:
@@ -118,6 +151,23 @@ class ISpooler {
   // Level 2: every port in the spooler's order. The Win32 side sizes its
   // buffer with the usual probe call first.
   virtual BOOL EnumPortsA(std::vector<PortInfo2>* ports) = 0;
+  // Level 1. `needed` gets the size the path takes, with its NUL.
+  virtual BOOL GetPrinterDriverDirectoryA(LPCSTR environment, LPSTR buffer, DWORD size, DWORD* needed) = 0;
+  // Level 3.
+  virtual BOOL AddPrinterDriverExA(const DriverInfo3& info, DWORD flags) = 0;
+  virtual BOOL DeleteMonitorA(LPCSTR environment, LPCSTR monitorName) = 0;
+  // Level 2 (MONITOR_INFO_2).
+  virtual BOOL AddMonitorA(LPCSTR monitorName, LPCSTR environment, LPCSTR dllName) = 0;
+  // The defaults record: `dataType`, no device mode, `access`.
+  virtual BOOL OpenPrinterA(LPCSTR printerName, HANDLE* printer, LPCSTR dataType, DWORD access) = 0;
+  // Level 0: a printer control command (PRINTER_CONTROL_PURGE).
+  virtual BOOL SetPrinterA(HANDLE printer, DWORD command) = 0;
+  virtual BOOL DeletePrinter(HANDLE printer) = 0;
+  virtual BOOL ClosePrinter(HANDLE printer) = 0;
+  // Level 2.
+  virtual HANDLE AddPrinterA(const PrinterInfo2& info) = 0;
+  // Level 2, with `flags` (PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS).
+  virtual BOOL EnumPrintersA(DWORD flags, std::vector<PrinterInfo2>* printers) = 0;
 };
 
 // Message boxes not owned by a dialog of the framework (the framework's own

@@ -53,6 +53,8 @@ class SimFiles : public plat::IFiles {
   // Takes the lock itself.
   std::string HostPathOf(const std::string& windowsPath);
   const std::string& Root() const { return m_root; }
+  // The same with the machine's lock already held.
+  std::string HostPathLocked(const std::string& windowsPath) const { return HostPath(windowsPath); }
   // Writes a file (test helper; takes the lock itself).
   void WriteFile(const std::string& windowsPath, const std::string& content);
   bool ReadFile(const std::string& windowsPath, std::string* content);

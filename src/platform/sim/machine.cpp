@@ -75,7 +75,11 @@ void Machine::LoadProfile(const Profile& profile) {
   // Host files a profile names are found from the working folder.
   m_files->LoadJson(profile, std::filesystem::current_path().string());
   if (profile.contains("services")) m_services->LoadJson(profile["services"]);
-  if (profile.contains("spooler")) m_spooler->LoadJson(profile["spooler"]);
+  m_spooler->LoadJson(profile.contains("spooler") ? profile["spooler"] : Profile::object());
+  {
+    std::lock_guard<std::mutex> lock(Mutex());
+    m_services->Find("Spooler")->onRunning = [this]() { m_spooler->OnServiceRunning(); };
+  }
   if (profile.contains("latency")) {
     for (auto it = profile["latency"].begin(); it != profile["latency"].end(); ++it)
       m_latency[it.key()] = it.value().get<uint64_t>();

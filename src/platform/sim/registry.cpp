@@ -285,16 +285,21 @@ nlohmann::json SimRegistry::ToJson() const {
 
 void SimRegistry::SetString(const std::string& keyPath, const std::string& name, const std::string& value) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  RegKeyNode* node = NodeForPath(keyPath, true);
-  RegValue made = MakeValue(name, value);
-  if (RegValue* existing = node->FindValue(name))
-    *existing = made;
-  else
-    node->values.push_back(made);
+  SetStringLocked(keyPath, name, value);
 }
 
 void SimRegistry::SetDword(const std::string& keyPath, const std::string& name, DWORD value) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  SetDwordLocked(keyPath, name, value);
+}
+
+bool SimRegistry::GetString(const std::string& keyPath, const std::string& name, std::string* value) const {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  return GetStringLocked(keyPath, name, value);
+}
+
+void SimRegistry::SetStringLocked(const std::string& keyPath, const std::string& name,
+                                  const std::string& value) {
   RegKeyNode* node = NodeForPath(keyPath, true);
   RegValue made = MakeValue(name, Profile(value));
   if (RegValue* existing = node->FindValue(name))
@@ -303,14 +308,44 @@ void SimRegistry::SetDword(const std::string& keyPath, const std::string& name, 
     node->values.push_back(made);
 }
 
-bool SimRegistry::GetString(const std::string& keyPath, const std::string& name, std::string* value) const {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+void SimRegistry::SetDwordLocked(const std::string& keyPath, const std::string& name, DWORD value) {
+  RegKeyNode* node = NodeForPath(keyPath, true);
+  RegValue made = MakeValue(name, Profile(value));
+  if (RegValue* existing = node->FindValue(name))
+    *existing = made;
+  else
+    node->values.push_back(made);
+}
+
+bool SimRegistry::GetStringLocked(const std::string& keyPath, const std::string& name,
+                                  std::string* value) const {
   RegKeyNode* node = NodeForPath(keyPath, false);
-  if (!node) return false;
-  RegValue* found = node->FindValue(name);
+  RegValue* found = node ? node->FindValue(name) : nullptr;
   if (!found) return false;
-  *value = ValueToJson(*found).is_string() ? ValueToJson(*found).get<std::string>() : std::string();
+  const nlohmann::json text = ValueToJson(*found);
+  *value = text.is_string() ? text.get<std::string>() : std::string();
   return true;
+}
+
+bool SimRegistry::GetDwordLocked(const std::string& keyPath, const std::string& name, DWORD* value) const {
+  RegKeyNode* node = NodeForPath(keyPath, false);
+  RegValue* found = node ? node->FindValue(name) : nullptr;
+  if (!found || found->data.size() < 4) return false;
+  std::memcpy(value, found->data.data(), 4);
+  return true;
+}
+
+void SimRegistry::DeleteKeyLocked(const std::string& keyPath) {
+  const size_t slash = keyPath.rfind('\\');
+  if (slash == std::string::npos) return;
+  RegKeyNode* parent = NodeForPath(keyPath.substr(0, slash), false);
+  if (!parent) return;
+  auto it = parent->subkeys.find(keyPath.substr(slash + 1));
+  if (it == parent->subkeys.end()) return;
+  // Handles still open on the key keep pointing at it, as Windows keeps
+  // them valid on a deleted key.
+  m_deleted.push_back(std::move(it->second));
+  parent->subkeys.erase(it);
 }
 
 int SimRegistry::OpenHandleCount() const {

@@ -58,6 +58,13 @@ class SimRegistry : public plat::IRegistry {
   bool GetString(const std::string& keyPath, const std::string& name, std::string* value) const;
   int OpenHandleCount() const;
 
+  // The same for the machine's own parts that already hold the lock.
+  void SetStringLocked(const std::string& keyPath, const std::string& name, const std::string& value);
+  void SetDwordLocked(const std::string& keyPath, const std::string& name, DWORD value);
+  bool GetStringLocked(const std::string& keyPath, const std::string& name, std::string* value) const;
+  bool GetDwordLocked(const std::string& keyPath, const std::string& name, DWORD* value) const;
+  void DeleteKeyLocked(const std::string& keyPath);
+
  private:
   RegKeyNode* Root(HKEY key) const;
   RegKeyNode* Resolve(HKEY key) const;
@@ -68,6 +75,7 @@ class SimRegistry : public plat::IRegistry {
   Machine& m_machine;
   std::unique_ptr<RegKeyNode> m_roots[6];
   std::map<ULONG_PTR, RegKeyNode*> m_handles;
+  std::vector<std::unique_ptr<RegKeyNode>> m_deleted;
   ULONG_PTR m_nextHandle = 0x1000;
 };
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/sim/machine.h"
+#include "platform/sim/threads.h"
 
 namespace sim {
 
@@ -94,5 +95,46 @@ FARPROC SimSystem::GetProcAddress(HMODULE module, LPCSTR name) {
 }
 
 HANDLE SimSystem::GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)); }
+
+namespace {
+// The privileges the installer asks for, by the locally unique ids a
+// Windows machine gives them.
+const struct {
+  const char* name;
+  DWORD luid;
+} kPrivileges[] = {{"SeLoadDriverPrivilege", 10}, {"SeShutdownPrivilege", 19}, {"SeDebugPrivilege", 20}};
+}  // namespace
+
+BOOL SimSystem::OpenProcessToken(HANDLE, DWORD, HANDLE* token) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (m_machine.FailCall("OpenProcessToken")) return FALSE;
+  *token = m_machine.Threads().NewPlainHandleLocked();
+  return TRUE;
+}
+
+BOOL SimSystem::LookupPrivilegeValueA(LPCSTR, LPCSTR name, LUID* luid) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (m_machine.FailCall("LookupPrivilegeValueA", name ? name : "")) return FALSE;
+  for (const auto& privilege : kPrivileges) {
+    if (name && std::string(name) == privilege.name) {
+      luid->LowPart = privilege.luid;
+      luid->HighPart = 0;
+      return TRUE;
+    }
+  }
+  m_machine.SetLastError(ERROR_NO_SUCH_PRIVILEGE);
+  return FALSE;
+}
+
+BOOL SimSystem::AdjustTokenPrivileges(HANDLE, const LUID& luid, DWORD attributes) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (m_machine.FailCall("AdjustTokenPrivileges")) return FALSE;
+  for (const auto& privilege : kPrivileges) {
+    if (privilege.luid == luid.LowPart && (attributes & SE_PRIVILEGE_ENABLED))
+      m_machine.Log(std::string("privilege ") + privilege.name + " enabled");
+  }
+  m_machine.SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
 
 }  // namespace sim

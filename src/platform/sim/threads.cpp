@@ -163,6 +163,14 @@ DWORD SimThreads::GetCurrentThreadId() {
   return t_threadId;
 }
 
+HANDLE SimThreads::NewPlainHandleLocked() {
+  auto object = std::make_shared<Object>();
+  object->kind = Object::Kind::Plain;
+  const ULONG_PTR handle = m_nextHandle += 4;
+  m_objects[handle] = object;
+  return reinterpret_cast<HANDLE>(handle);
+}
+
 bool SimThreads::IsSignaledLocked(HANDLE handle) {
   Object* object = Find(handle);
   return object && IsSignaled(*object);

@@ -30,10 +30,13 @@ class SimThreads : public plat::IThreads {
   // For waits built elsewhere (the headless dialog thread): whether an
   // event or thread handle is signalled; call with the machine's lock held.
   bool IsSignaledLocked(HANDLE handle);
+  // A handle to a kernel object the threads do not wait on (a process
+  // token); closed with CloseHandle like the others. Lock held.
+  HANDLE NewPlainHandleLocked();
 
  private:
   struct Object {
-    enum class Kind { Event, Thread } kind;
+    enum class Kind { Event, Thread, Plain } kind;
     bool manualReset = false;
     bool signaled = false;
     int worldThread = 0;

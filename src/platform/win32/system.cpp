@@ -24,6 +24,19 @@ class Win32System : public ISystem {
   BOOL FreeLibrary(HMODULE module) override { return ::FreeLibrary(module); }
   FARPROC GetProcAddress(HMODULE module, LPCSTR name) override { return ::GetProcAddress(module, name); }
   HANDLE GetCurrentProcess() override { return ::GetCurrentProcess(); }
+  BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) override {
+    return ::OpenProcessToken(process, access, token);
+  }
+  BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, LUID* luid) override {
+    return ::LookupPrivilegeValueA(system, name, luid);
+  }
+  BOOL AdjustTokenPrivileges(HANDLE token, const LUID& luid, DWORD attributes) override {
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Luid = luid;
+    privileges.Privileges[0].Attributes = attributes;
+    return ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+  }
 };
 
 }  // namespace
