@@ -24,22 +24,22 @@ TEST_P(VersionTable, GivesTheCodeOfTheTable) {
       << "platform " << c.platformId << " version " << c.major << "." << c.minor;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllWindows, VersionTable,
-    ::testing::Values(
-        // The Windows 95 family by minor version; anything else is unknown.
-        VersionCase{1, 4, 0, 1}, VersionCase{1, 4, 10, 2}, VersionCase{1, 4, 90, 3}, VersionCase{1, 4, 5, -1},
-        VersionCase{1, 5, 0, -1},
-        // NT: 4.0 and earlier, 2000, XP, 2003, an unknown 5.x.
-        VersionCase{2, 3, 51, 4}, VersionCase{2, 4, 0, 4}, VersionCase{2, 5, 0, 5}, VersionCase{2, 5, 1, 6},
-        VersionCase{2, 5, 2, 7}, VersionCase{2, 5, 3, -1},
-        // Vista to 8.1 (servers share their desktop sibling's numbers), 6.4.
-        VersionCase{2, 6, 0, 8}, VersionCase{2, 6, 1, 9}, VersionCase{2, 6, 2, 10}, VersionCase{2, 6, 3, 11},
-        VersionCase{2, 6, 4, -1},
-        // Windows 10 whatever its minor version; a major version 11 is not known.
-        VersionCase{2, 10, 0, 12}, VersionCase{2, 10, 7, 12}, VersionCase{2, 11, 0, -1}, VersionCase{2, 7, 0, -1},
-        // Any other platform id.
-        VersionCase{0, 3, 10, 5}, VersionCase{3, 10, 0, 5}));
+INSTANTIATE_TEST_SUITE_P(AllWindows, VersionTable,
+                         ::testing::Values(
+                             // The Windows 95 family by minor version; anything else is unknown.
+                             VersionCase{1, 4, 0, 1}, VersionCase{1, 4, 10, 2}, VersionCase{1, 4, 90, 3},
+                             VersionCase{1, 4, 5, -1}, VersionCase{1, 5, 0, -1},
+                             // NT: 4.0 and earlier, 2000, XP, 2003, an unknown 5.x.
+                             VersionCase{2, 3, 51, 4}, VersionCase{2, 4, 0, 4}, VersionCase{2, 5, 0, 5},
+                             VersionCase{2, 5, 1, 6}, VersionCase{2, 5, 2, 7}, VersionCase{2, 5, 3, -1},
+                             // Vista to 8.1 (servers share their desktop sibling's numbers), 6.4.
+                             VersionCase{2, 6, 0, 8}, VersionCase{2, 6, 1, 9}, VersionCase{2, 6, 2, 10},
+                             VersionCase{2, 6, 3, 11}, VersionCase{2, 6, 4, -1},
+                             // Windows 10 whatever its minor version; a major version 11 is not known.
+                             VersionCase{2, 10, 0, 12}, VersionCase{2, 10, 7, 12}, VersionCase{2, 11, 0, -1},
+                             VersionCase{2, 7, 0, -1},
+                             // Any other platform id.
+                             VersionCase{0, 3, 10, 5}, VersionCase{3, 10, 0, 5}));
 
 TEST(OsVersionCode, FallsBackToThePlainRecordAndGivesUpAfterTwoFailures) {
   {
@@ -62,8 +62,8 @@ TEST(OsVersionCode, FallsBackToThePlainRecordAndGivesUpAfterTwoFailures) {
 }
 
 std::string StartupStatus(const nlohmann::json& profile) {
-  const installersim::RunResult run =
-      installersim::RunInstaller(profile, nlohmann::json::parse(R"([{"wait": {"enabled": "install"}}, {"close": true}])"));
+  const installersim::RunResult run = installersim::RunInstaller(
+      profile, nlohmann::json::parse(R"([{"wait": {"enabled": "install"}}, {"close": true}])"));
   std::string last;
   for (const std::string& line : run.transcript) {
     const size_t at = line.find("status: ");
@@ -73,10 +73,14 @@ std::string StartupStatus(const nlohmann::json& profile) {
 }
 
 TEST(PlatformStatusLine, NamesWindowsAndWordSizeWithTwoBlanksBetween) {
-  EXPECT_EQ(StartupStatus(WindowsProfile(2, 10, 0, true)), "\"Current System is Microsoft Windows 10  64 bit\"");
-  EXPECT_EQ(StartupStatus(WindowsProfile(2, 6, 1, false)), "\"Current System is Microsoft Windows 7  32 bit\"");
-  EXPECT_EQ(StartupStatus(WindowsProfile(2, 5, 2, true)), "\"Current System is Microsoft Windows 2003  64 bit\"");
-  EXPECT_EQ(StartupStatus(WindowsProfile(1, 4, 90, false)), "\"Current System is Microsoft Windows Me  32 bit\"");
+  EXPECT_EQ(StartupStatus(WindowsProfile(2, 10, 0, true)),
+            "\"Current System is Microsoft Windows 10  64 bit\"");
+  EXPECT_EQ(StartupStatus(WindowsProfile(2, 6, 1, false)),
+            "\"Current System is Microsoft Windows 7  32 bit\"");
+  EXPECT_EQ(StartupStatus(WindowsProfile(2, 5, 2, true)),
+            "\"Current System is Microsoft Windows 2003  64 bit\"");
+  EXPECT_EQ(StartupStatus(WindowsProfile(1, 4, 90, false)),
+            "\"Current System is Microsoft Windows Me  32 bit\"");
   // An unknown version leaves the name out; the format's blank stays.
   EXPECT_EQ(StartupStatus(WindowsProfile(2, 11, 0, true)), "\"Current System is  64 bit\"");
 }

@@ -82,3 +82,59 @@ std::vector<std::string> WithReadyDialog(const nlohmann::json& profile,
 }
 
 }  // namespace testing_support
+
+#include "package/ModelTables.h"
+
+namespace testing_support {
+
+std::string SampleCatalogue(int model, const std::string& extra) {
+  std::string text;
+  for (int row = 0; row < kCatalogueSectionCount; ++row) {
+    const bool receipt = row < kReceiptModelCount;
+    text += "[Model" + std::to_string(row) + "]\nPrintName1=";
+    text += receipt ? kReceiptModels[row].driverName : kLabelModels[row - kReceiptModelCount].driverName;
+    text += "\n";
+    if (row == model) text += extra;
+  }
+  return text;
+}
+
+nlohmann::json UnpackedPackageProfile(int major, bool wow64) {
+  nlohmann::json profile = WindowsProfile(2, major, major == 10 ? 0 : 1, wow64);
+  nlohmann::json files = nlohmann::json::object();
+  auto add = [&files](const std::string& path) { files[path] = {{"content", "placeholder"}}; };
+  for (const char* folder : {"C:\\Ticket\\x86\\", "C:\\Ticket\\x64\\"}) {
+    for (const ReceiptModel& model : kReceiptModels) add(folder + std::string(model.gpdBaseName) + ".GPD");
+    for (const char* resource : {kDefaultResourceName, kAlternateResourceName, kGroup3ResourceName})
+      add(folder + std::string(resource) + ".DLL");
+    add(folder + std::string(kOemPluginBaseName) + ".dll");
+    add(folder + std::string(kOemPluginBaseName) + ".ini");
+    for (const char* file : kUnidrvFiles) add(folder + std::string(file));
+  }
+  for (bool x64 : {false, true}) {
+    for (int position = 0; position < kLabelFamilySize; ++position) {
+      char name[16];
+      LabelFamilyFileName(x64, position, name, sizeof name);
+      add(std::string(x64 ? "C:\\Barcode\\x64\\" : "C:\\Barcode\\x86\\") + name);
+    }
+  }
+  add(std::string("C:\\Barcode\\Common\\") + kLabelHelpFile);
+  for (const LabelModel& model : kLabelModels)
+    for (const char* extension : kLabelDataExtensions)
+      add("C:\\Barcode\\Common\\" + std::string(model.dataBaseName) + extension);
+  files["C:\\DriverName.cfg"] = {{"content", SampleCatalogue()}};
+  profile["files"] = files;
+  profile["registry"] = {
+      {"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
+       {{"Device", "Old printer,winspool,LPT1:"}}},
+      {"HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM", {{"\\Device\\Serial0", "COM1"}}}};
+  profile["spooler"] = {{"ports",
+                         {{{"name", "COM1:"}},
+                          {{"name", "LPT1:"}},
+                          {{"name", "FILE:"}},
+                          {{"name", "USB001"}, {"description", "Virtual printer port for USB"}},
+                          {{"name", "IP_10.0.0.9"}, {"description", "Standard TCP/IP Port"}}}}};
+  return profile;
+}
+
+}  // namespace testing_support

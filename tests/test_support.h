@@ -52,3 +52,17 @@ std::vector<std::string> WithReadyDialog(const nlohmann::json& profile,
                                          nlohmann::json* finalState = nullptr);
 
 }  // namespace testing_support
+
+namespace testing_support {
+
+// A profile whose drive C: holds the driver package as the start-up would
+// have unpacked it (every file the model tables name, as placeholders, and
+// a catalogue of 33 sections with each model's driver name), so the
+// installation paths can run without an archive.
+nlohmann::json UnpackedPackageProfile(int major = 10, bool wow64 = true);
+
+// The catalogue text of that package; `extra` is added to the section of
+// model `model` (for example "PrintName2=DM4 Series\n").
+std::string SampleCatalogue(int model = -1, const std::string& extra = std::string());
+
+}  // namespace testing_support

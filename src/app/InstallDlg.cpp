@@ -41,6 +41,7 @@ void CInstallDlg::DoDataExchange(CDataExchange* pDX) {
 BEGIN_MESSAGE_MAP(CInstallDlg, CDialog)
 ON_MESSAGE(WM_PORT_REPLY, &CInstallDlg::OnPortReply)
 ON_CBN_SELCHANGE(IDC_DRIVER_COMBO, &CInstallDlg::OnSelchangeDriver)
+ON_BN_CLICKED(IDC_INSTALL, &CInstallDlg::OnInstall)
 ON_REGISTERED_MESSAGE(WM_MYUPDATEDATA, &CInstallDlg::OnUpdateDataMsg)
 ON_WM_CLOSE()
 ON_WM_DESTROY()

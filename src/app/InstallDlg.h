@@ -16,6 +16,15 @@ extern const UINT WM_MYUPDATEDATA;
 // A received serial byte: wParam the byte, lParam the COM port number.
 constexpr UINT WM_PORT_REPLY = WM_USER + 7;
 
+// What a port dialog returns: row n of its list, nothing chosen, or (TCP/IP)
+// the port the wizard just created, which is then the first of its list.
+constexpr int PORTDLG_FIRST_ROW = 0x1200;
+constexpr int PORTDLG_CANCEL = 0xCCCC;
+constexpr int PORTDLG_ADDED = 0xAAAA;
+
+// Port types: the rows of the port-type list.
+enum { PORT_SERIAL = 0, PORT_USB = 1, PORT_PARALLEL = 2, PORT_TCPIP = 3 };
+
 // Whether the port type chosen at the last Install press had a port.
 extern BYTE g_bPortAvailable;
 
@@ -48,6 +57,13 @@ class CInstallDlg : public CDialog {
 
   // Start-up, run by the worker thread in this order.
   void DetectPlatform();
+
+  // The two installation paths and what they share.
+  enum class DriverKind { Receipt, Label };
+  void InstallReceiptDriver();
+  void InstallLabelDriver();
+  BOOL SelectPortForInstall();
+  void CreatePrinterAndFinish(const CString& printerName, const CString& driverName, DriverKind kind);
 
   // Windows version code: 1-12 for Windows 95 to 10, -1 when unknown.
   int GetOsVersionCode();
@@ -94,6 +110,14 @@ class CInstallDlg : public CDialog {
   void SetStatus(const char* text);
   // Moves the members into the controls, from any thread.
   void PushUpdate();
+  // Ends an installation the user may try again: "Reinstall", enabled,
+  // progress bar empty.
+  void OfferReinstall();
+  // Tells the user why nothing was installed and leaves Install usable.
+  void RefuseInstall(const char* text);
+  // The port step of the chosen port type; TRUE when it finishes the
+  // installation itself (later, on its own timer).
+  BOOL RunPortStep();
 
   // Calls `name` for every printer name of the catalogue, in file order,
   // with the ordinal of its section.
@@ -115,6 +139,10 @@ class CInstallDlg : public CDialog {
 
  private:
   HANDLE m_hStartupThread = nullptr;
+  // The row the start-up pre-selected, for a first press with no row
+  // selected.
+  int m_nPresetPortType = PORT_USB;
+  bool m_bPortTypeChosen = false;
   std::atomic<bool> m_bClosing{false};
 
   DECLARE_MESSAGE_MAP()

@@ -97,6 +97,7 @@ void CInstallDlg::EnumeratePorts() {
     }
   }
 
-  m_listPortType.SetItemState(PreselectedRow(counts), LVIS_SELECTED, LVIS_SELECTED | LVIS_FOCUSED);
+  m_nPresetPortType = PreselectedRow(counts);
+  m_listPortType.SetItemState(m_nPresetPortType, LVIS_SELECTED, LVIS_SELECTED | LVIS_FOCUSED);
   PushUpdate();
 }

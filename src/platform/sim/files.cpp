@@ -108,7 +108,8 @@ SimFiles::SimFiles(Machine& machine) : m_machine(machine) {
   std::string pattern = (fs::temp_directory_path() / "installer-sim-C-XXXXXX").string();
   if (!mkdtemp(&pattern[0])) throw std::runtime_error("cannot make the simulated drive C:");
   m_root = pattern;
-  fs::create_directories(fs::path(m_root) / "Windows" / "system32");
+  fs::create_directories(fs::path(m_root) / "Windows" / "System32");
+  fs::create_directories(fs::path(m_root) / "Windows" / "SysWOW64");
 }
 
 SimFiles::~SimFiles() {

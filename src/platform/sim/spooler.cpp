@@ -128,7 +128,13 @@ nlohmann::json SimSpooler::ToJson() const {
       drivers.push_back({{"name", info.name},
                          {"environment", info.environment},
                          {"version", info.version},
+                         {"driver_path", info.driverPath},
+                         {"data_file", info.dataFile},
+                         {"config_file", info.configFile},
+                         {"help_file", info.helpFile},
+                         {"dependent_files", MultiString(info.dependentFiles)},
                          {"monitor", info.monitorName},
+                         {"default_data_type", info.defaultDataType},
                          {"files", entry.second.files}});
     }
   }

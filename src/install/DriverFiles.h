@@ -1,0 +1,19 @@
+// Helpers the two driver paths share: staging a file with its status line,
+// the driver directory, and text that must fit the limits Windows and the
+// driver records set.
+#pragma once
+
+#include <string>
+
+#include "framework/cstring.h"
+
+// The environment names of the spooler's driver records.
+constexpr const char* kEnvironmentX86 = "Windows NT x86";
+constexpr const char* kEnvironmentX64 = "Windows x64";
+
+// Adds one name to a NUL-separated list; false when the list, with its
+// final empty name, would no longer fit `limit` bytes.
+bool AppendToFileList(std::string& list, const CString& name, size_t limit);
+
+// Ends a file list with its empty name.
+void EndFileList(std::string& list);

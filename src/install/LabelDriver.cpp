@@ -1,0 +1,157 @@
+// Installing a label printer: the language monitor first, then the driver
+// family, help and model data files staged from C:\Barcode into the
+// spooler's driver directory and registered.
+#include "app/InstallDlg.h"
+#include "install/DriverFiles.h"
+#include "package/ModelTables.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr DWORD kDirectorySize = 255;
+constexpr UINT kFolderSize = MAX_PATH;
+constexpr int kPathSize = 200;
+constexpr size_t kDependentListSize = 500;
+
+const char kTooLong[] =
+    "The printer driver folder of this Windows has too long a path; the driver was not installed.";
+
+}  // namespace
+
+void CInstallDlg::InstallLabelDriver() {
+  if (!SelectPortForInstall()) {
+    m_btnInstall.EnableWindow(TRUE);
+    return;
+  }
+  plat::ISpooler& spooler = plat::Spooler();
+  plat::IFiles& files = plat::Files();
+
+  const int row =
+      m_nDriverIndex - (m_nReceiptGroup1 + m_nReceiptGroup2 + m_nReceiptGroup3 + m_nReceiptGroup4);
+  const CString driverName = kLabelModels[row].driverName;
+  const CString dataName = kLabelModels[row].dataBaseName;
+  // A label printer is named after the catalogue entry the user chose.
+  CString printerName;
+  m_cboDriver.GetWindowText(printerName);
+
+  char directory[kDirectorySize] = {};
+  DWORD needed = 0;
+  const bool x64 = m_bIsWow64 != FALSE;
+  BOOL found = spooler.GetPrinterDriverDirectoryA(kEnvironmentX86, directory, kDirectorySize, &needed);
+  if (x64) found = spooler.GetPrinterDriverDirectoryA(kEnvironmentX64, directory, kDirectorySize, &needed);
+  const char* environment = x64 ? kEnvironmentX64 : kEnvironmentX86;
+  const char* sourceFolder = x64 ? "C:\\Barcode\\x64\\" : "C:\\Barcode\\x86\\";
+  if (!found && needed > kDirectorySize) {
+    RefuseInstall(kTooLong);
+    m_progress.SetPos(0);
+    return;
+  }
+  const CString driverDirectory = directory;
+
+  // The 64-bit monitor DLL goes where a 32-bit program finds 64-bit system
+  // files; the 32-bit one into the system folder.
+  char folder[kFolderSize] = {};
+  CString systemFolder;
+  if (x64) {
+    const UINT length = files.GetWindowsDirectoryA(folder, kFolderSize);
+    if (length > 0 && length < kFolderSize) systemFolder.Format("%s\\%s", folder, "SysWOW64");
+  } else {
+    const UINT length = files.GetSystemDirectoryA(folder, kFolderSize);
+    if (length > 0 && length < kFolderSize) systemFolder = folder;
+  }
+
+  char family[kLabelFamilySize][16] = {};
+  for (int position = 0; position < kLabelFamilySize; ++position)
+    LabelFamilyFileName(x64, position, family[position], sizeof family[position]);
+
+  const CString driverPath = driverDirectory + "\\" + family[1];
+  const CString dataFile = driverDirectory + "\\" + dataName + ".DAT";
+  const CString configFile = driverDirectory + "\\" + family[2];
+  const CString helpFile = driverDirectory + "\\" + kLabelHelpFile;
+  for (const CString* path : {&driverPath, &dataFile, &configFile, &helpFile}) {
+    if (path->GetLength() >= kPathSize || systemFolder.IsEmpty()) {
+      RefuseInstall(kTooLong);
+      m_progress.SetPos(0);
+      return;
+    }
+  }
+
+  auto copy = [&](const CString& source, const CString& target) {
+    files.CopyFileA(source, target, FALSE);
+    SetStatus(target);
+  };
+
+  const CString monitorDll = systemFolder + "\\" + family[0];
+  copy(sourceFolder + CString(family[0]), monitorDll);
+
+  ControlSpooler("Spooler", 16);
+  if (spooler.DeleteMonitorA(environment, kLabelMonitorName)) ControlSpooler("Spooler", 0);
+  if (!spooler.AddMonitorA(kLabelMonitorName, environment, monitorDll) &&
+      plat::System().GetLastError() != ERROR_PRINT_MONITOR_ALREADY_INSTALLED) {
+    AfxMessageBox("Failed to add Monitor\r\n", MB_OK);
+    OnOK();
+    return;
+  }
+  SetStatus("Advanced Language Monitor is added");
+
+  for (const char* name : family) copy(sourceFolder + CString(name), driverDirectory + "\\" + name);
+  copy(CString("C:\\Barcode\\Common\\") + kLabelHelpFile, helpFile);
+  for (const char* extension : kLabelDataExtensions)
+    copy("C:\\Barcode\\Common\\" + dataName + extension, driverDirectory + "\\" + dataName + extension);
+
+  m_progress.SetPos(10);
+  SetStatus("Adding printer drive " + driverName);
+
+  std::string dependents;
+  bool fits = true;
+  for (int position = 3; position < kLabelFamilySize; ++position)
+    fits = fits && AppendToFileList(dependents, CString("\\") + family[position], kDependentListSize);
+  fits = fits && AppendToFileList(dependents, "\\" + dataName + ".BA0", kDependentListSize);
+  EndFileList(dependents);
+  if (!fits) {
+    RefuseInstall("The driver's file list is too long; the driver was not installed.");
+    m_progress.SetPos(0);
+    return;
+  }
+
+  plat::DriverInfo3 info;
+  info.version = GetOsVersionCode() == 4 ? 2 : 3;
+  info.name = driverName.str();
+  info.environment = environment;
+  info.driverPath = driverPath.str();
+  info.dataFile = dataFile.str();
+  info.configFile = configFile.str();
+  info.helpFile = helpFile.str();
+  info.dependentFiles = dependents;
+  info.monitorName = kLabelMonitorName;
+  info.defaultDataType = "RAW";
+
+  const BOOL added = spooler.AddPrinterDriverExA(info, APD_COPY_ALL_FILES);
+  const DWORD error = plat::System().GetLastError();
+  if (!added) {
+    CString text;
+    text.Format(
+        "Failed to add the driver %u\r\n\r\nClick Retry:You can retry\r\nClick Cancel：exit and abort "
+        "installation",
+        static_cast<unsigned>(error));
+    if (AfxMessageBox(text, MB_RETRYCANCEL) == IDRETRY)
+      OfferReinstall();
+    else
+      OnOK();
+    return;
+  }
+
+  SetStatus("Driver " + driverName + " is added");
+  PushUpdate();
+  // The spooler has its own copies now; the monitor DLL stays in the
+  // system folder.
+  auto remove = [&](const CString& name) { files.DeleteFileA(driverDirectory + "\\" + name); };
+  remove(kLabelHelpFile);
+  remove(dataName + ".BA0");
+  remove(dataName + ".PP0");
+  remove(dataName + ".DAT");
+  for (const char* name : family) remove(name);
+  m_progress.SetPos(20);
+
+  CreatePrinterAndFinish(printerName, driverName, DriverKind::Label);
+}

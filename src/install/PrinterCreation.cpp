@@ -1,0 +1,121 @@
+// What both installation paths share: the port choice before any file is
+// touched, and the printer's creation, default-printer setting, port step
+// and finish after the driver is registered.
+#include "app/InstallDlg.h"
+#include "platform/platform.h"
+
+namespace {
+
+void EnableLoadDriverPrivilege() {
+  plat::ISystem& system = plat::System();
+  HANDLE token = nullptr;
+  if (!system.OpenProcessToken(system.GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+    return;
+  LUID luid = {};
+  if (system.LookupPrivilegeValueA(nullptr, "SeLoadDriverPrivilege", &luid))
+    system.AdjustTokenPrivileges(token, luid, SE_PRIVILEGE_ENABLED);
+  plat::Threads().CloseHandle(token);
+}
+
+}  // namespace
+
+BOOL CInstallDlg::SelectPortForInstall() {
+  // The parallel and TCP/IP port dialogs choose here; until they run, the
+  // first port of the type, as the Install command took it, is the one.
+  return TRUE;
+}
+
+BOOL CInstallDlg::RunPortStep() { return FALSE; }
+
+void CInstallDlg::CreatePrinterAndFinish(const CString& printerName, const CString& driverName,
+                                         DriverKind kind) {
+  plat::ISpooler& spooler = plat::Spooler();
+  EnableLoadDriverPrivilege();
+
+  // A printer of the same name makes way for the new one.
+  HANDLE existing = nullptr;
+  if (spooler.OpenPrinterA(printerName, &existing, "RAW", PRINTER_ALL_ACCESS)) {
+    SetStatus("The printer " + printerName + " exists,Re-adding the printer...");
+    spooler.SetPrinterA(existing, PRINTER_CONTROL_PURGE);
+    spooler.DeletePrinter(existing);
+    spooler.ClosePrinter(existing);
+  }
+
+  // Serial or USB chosen with no port of that kind: the printer starts on
+  // the first parallel port (with none, on the chosen name, which the
+  // spooler then refuses as an unknown port).
+  const bool serialOrUsb = m_nPortType == PORT_SERIAL || m_nPortType == PORT_USB;
+  CString port = m_strPortName;
+  if (!g_bPortAvailable && serialOrUsb && m_arrParallelPorts.GetSize() > 0) port = m_arrParallelPorts[0];
+
+  plat::PrinterInfo2 info;
+  info.printerName = printerName.str();
+  info.portName = port.str();
+  info.driverName = driverName.str();
+  info.printProcessor = "WinPrint";
+  info.dataType = "RAW";
+  HANDLE printer = spooler.AddPrinterA(info);
+  if (!printer) {
+    const DWORD error = plat::System().GetLastError();
+    if (error == ERROR_UNKNOWN_PORT) {
+      MessageBox("There's no available useful port,please select other type of port", "Prompt", MB_OK);
+      OfferReinstall();
+    } else if (error == ERROR_MOD_NOT_FOUND) {
+      MessageBox("Missing system flies,please repair system", "Prompt", MB_OK);
+      OfferReinstall();
+    } else {
+      CString text;
+      text.Format("Error AddPrinter %u", static_cast<unsigned>(error));
+      MessageBox(text, "Error prompt", MB_OK);
+      m_btnInstall.EnableWindow(TRUE);
+      m_progress.SetPos(0);
+    }
+    return;
+  }
+
+  if (g_bPortAvailable) {
+    m_strStatus = "Added the printer " + printerName;
+  } else if (m_nPortType == PORT_SERIAL) {
+    m_strStatus = "There's no serial port,the current port is" + port;
+  } else if (m_nPortType == PORT_USB) {
+    // The printer stays on the fallback port it was created on; the spooler
+    // is restarted and the ports listed again so that the USB detection
+    // below tries every USB port that has come up since.
+    ControlSpooler("Spooler", 0);
+    EnumeratePorts();
+    m_strStatus = "Added the printer " + printerName;
+  }
+  PushUpdate();
+  spooler.ClosePrinter(printer);
+  m_progress.SetPos(30);
+
+  if (m_bSetDefault) {
+    CString device;
+    device.Format("%s,%s,%s", printerName.GetString(), "winspool", m_strPortName.GetString());
+    plat::IRegistry& registry = plat::Registry();
+    HKEY key = nullptr;
+    if (registry.RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
+                               0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+      if (registry.RegSetValueExA(key, "Device", REG_SZ, reinterpret_cast<const BYTE*>(device.GetString()),
+                                  static_cast<DWORD>(device.GetLength() + 1)) != ERROR_SUCCESS)
+        AfxMessageBox("Error：Failed to set regist", MB_OK);
+      registry.RegCloseKey(key);
+    }
+  }
+
+  m_progress.SetPos(40);
+  m_strStatus = "Set the printer " + printerName + " to default printer";
+  if (kind == DriverKind::Label) PushUpdate();
+
+  const BOOL portStepFinishes = RunPortStep();
+  plat::Threads().Sleep(kind == DriverKind::Receipt ? 500 : 100);
+  if (m_nPortType != PORT_SERIAL) {
+    m_progress.SetPos(100);
+    m_strStatus = "The installation is completed.";
+  }
+  // A label printer on a serial port is finished by the serial step.
+  if (kind == DriverKind::Label && m_nPortType == PORT_SERIAL && portStepFinishes) return;
+  m_btnInstall.EnableWindow(TRUE);
+  m_btnInstall.SetWindowText("&Finish");
+  PushUpdate();
+}
