@@ -1,0 +1,656 @@
+// uidriver: drives a running Win32 dialog from a second process, as a user would, for end-to-end
+// runs under Wine. Commands come as arguments (one command per argument) or one per line from a
+// script (-f FILE, "-" for stdin). Every command prints one line; the first failed check stops the
+// run with exit code 1, a malformed script exits 2 before anything runs.
+#define WIN32_LEAN_AND_MEAN
+#define _WIN32_WINNT 0x0601
+// clang-format off
+#include <windows.h>  // first: the other Windows headers need its types
+// clang-format on
+#include <commctrl.h>
+#include <fcntl.h>
+#include <io.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#define MAX_ARGS 4
+#define TEXT_MAX 4096
+
+typedef struct {
+  int line;
+  int argc;  // arguments after the name
+  char *name;
+  char *args[MAX_ARGS];
+} Command;
+
+// Argument kinds, checked before the run: T text, N number, S seconds, B 0|1, A box answer.
+typedef struct {
+  const char *name;
+  const char *kinds;  // upper-case: required, lower-case: optional
+  int (*run)(char **args);
+  const char *usage;
+} CommandDef;
+
+static HWND g_window;  // set by wait-window
+static DWORD g_pid;    // its process
+static HANDLE g_process;
+static HWND g_box;  // set by wait-box / expect-box
+static char g_msg[3 * TEXT_MAX];
+
+// ---- output -------------------------------------------------------------------------------------
+
+static int pass(const char *fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  vsnprintf(g_msg, sizeof g_msg, fmt, ap);
+  va_end(ap);
+  return 0;
+}
+
+static int fail(const char *fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  vsnprintf(g_msg, sizeof g_msg, fmt, ap);
+  va_end(ap);
+  return 1;
+}
+
+// Quotes a UTF-8 string for the log so blanks and line breaks stay visible; rotating buffers let
+// one printf use several.
+static const char *quote(const char *s) {
+  static char bufs[4][2 * TEXT_MAX + 3];
+  static int next;
+  char *b = bufs[next++ % 4], *p = b;
+  *p++ = '"';
+  for (; *s && p < b + sizeof bufs[0] - 4; s++) {
+    const char *esc = *s == '"'    ? "\\\""
+                      : *s == '\\' ? "\\\\"
+                      : *s == '\n' ? "\\n"
+                      : *s == '\r' ? "\\r"
+                      : *s == '\t' ? "\\t"
+                                   : NULL;
+    if (esc) {
+      memcpy(p, esc, 2);
+      p += 2;
+    } else {
+      *p++ = *s;
+    }
+  }
+  *p++ = '"';
+  *p = 0;
+  return b;
+}
+
+static void to_utf8(const WCHAR *w, char *out, int size) {
+  if (!WideCharToMultiByte(CP_UTF8, 0, w, -1, out, size, NULL, NULL)) out[0] = 0;
+}
+
+static void to_wide(const char *s, WCHAR *out, int count) {
+  if (!MultiByteToWideChar(CP_UTF8, 0, s, -1, out, count)) out[0] = 0;
+}
+
+// ---- time ---------------------------------------------------------------------------------------
+
+static DWORD ms_of(double seconds) { return (DWORD)(seconds * 1000.0 + 0.5); }
+static double since(DWORD start) { return (GetTickCount() - start) / 1000.0; }
+static int expired(DWORD start, DWORD ms) { return GetTickCount() - start >= ms; }
+
+// ---- reading the target -------------------------------------------------------------------------
+
+static LRESULT send(HWND h, UINT msg, WPARAM wp, LPARAM lp, int *ok) {
+  DWORD_PTR r = 0;
+  // A hung target must fail the check, not hang the harness.
+  BOOL sent = SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG, 2000, &r) != 0;
+  if (ok) *ok = sent;
+  return (LRESULT)r;
+}
+
+// WM_GETTEXT is marshalled across processes and returns what the control shows (edit controls
+// included); GetWindowTextW on a foreign window only sees the caption, so it is the fallback.
+static void text_of(HWND h, char *out, int size) {
+  WCHAR w[TEXT_MAX];
+  int ok;
+  LRESULT n = send(h, WM_GETTEXT, TEXT_MAX, (LPARAM)w, &ok);
+  if (!ok) n = GetWindowTextW(h, w, TEXT_MAX);
+  w[n < TEXT_MAX ? n : TEXT_MAX - 1] = 0;
+  to_utf8(w, out, size);
+}
+
+static void class_of(HWND h, char *out, int size) {
+  WCHAR w[256];
+  if (!GetClassNameW(h, w, 256)) w[0] = 0;
+  to_utf8(w, out, size);
+}
+
+static int need_window(void) {
+  if (!g_window) return fail("no current window: run wait-window first");
+  if (!IsWindow(g_window)) return fail("the window is gone");
+  return 0;
+}
+
+// Finds control ID of the current window, polling until it exists for up to `ms`.
+static HWND control(const char *id_text, DWORD ms) {
+  int id = atoi(id_text);
+  DWORD start = GetTickCount();
+  for (;;) {
+    HWND c = IsWindow(g_window) ? GetDlgItem(g_window, id) : NULL;
+    if (c || expired(start, ms)) {
+      if (!c) fail(IsWindow(g_window) ? "no control %d in the window" : "the window is gone", id);
+      return c;
+    }
+    Sleep(100);
+  }
+}
+
+// ---- windows ------------------------------------------------------------------------------------
+
+static int cmd_wait_window(char **a) {
+  WCHAR title[TEXT_MAX];
+  DWORD ms = ms_of(atof(a[1])), start = GetTickCount();
+  to_wide(a[0], title, TEXT_MAX);
+  for (;;) {
+    HWND h = FindWindowW(NULL, title);
+    if (h && IsWindowVisible(h)) {  // a user cannot act on it before it shows
+      g_window = h;
+      g_box = NULL;
+      GetWindowThreadProcessId(h, &g_pid);
+      if (g_process) CloseHandle(g_process);
+      // Opened now so wait-exit still works once the process is gone.
+      g_process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, g_pid);
+      return pass("%s shown after %.1fs (pid %lu)", quote(a[0]), since(start), (unsigned long)g_pid);
+    }
+    if (expired(start, ms))
+      return fail("no %s titled %s after %.1fs", h ? "visible window" : "window", quote(a[0]), since(start));
+    Sleep(100);
+  }
+}
+
+static int cmd_close(char **a) {
+  (void)a;
+  if (need_window()) return 1;
+  PostMessageW(g_window, WM_CLOSE, 0, 0);
+  return pass("WM_CLOSE posted");
+}
+
+static int cmd_wait_gone(char **a) {
+  DWORD ms = ms_of(atof(a[0])), start = GetTickCount();
+  if (!g_window) return need_window();
+  while (IsWindow(g_window)) {
+    if (expired(start, ms)) return fail("window still there after %.1fs", since(start));
+    Sleep(100);
+  }
+  return pass("window gone after %.1fs", since(start));
+}
+
+static int cmd_wait_exit(char **a) {
+  DWORD ms = ms_of(atof(a[0])), start = GetTickCount(), code = 0;
+  if (!g_process) return fail("no process handle: run wait-window first");
+  if (WaitForSingleObject(g_process, ms) != WAIT_OBJECT_0)
+    return fail("process %lu still running after %.1fs", (unsigned long)g_pid, since(start));
+  GetExitCodeProcess(g_process, &code);
+  if (a[1] && code != strtoul(a[1], NULL, 10))
+    return fail("process exited with code %lu, want %s", (unsigned long)code, a[1]);
+  return pass("process exited with code %lu after %.1fs", (unsigned long)code, since(start));
+}
+
+// ---- control checks -----------------------------------------------------------------------------
+
+static int cmd_expect_text(char **a) {
+  static char got[TEXT_MAX * 3];
+  DWORD ms = ms_of(atof(a[2])), start = GetTickCount();
+  HWND c;
+  if (need_window()) return 1;
+  if (!(c = control(a[0], ms))) return 1;
+  for (;;) {
+    text_of(c, got, sizeof got);
+    if (strcmp(got, a[1]) == 0) return pass("%s %s after %.1fs", a[0], quote(got), since(start));
+    if (expired(start, ms) || !IsWindow(c))
+      return fail("%s reads %s, want %s (after %.1fs)", a[0], quote(got), quote(a[1]), since(start));
+    Sleep(100);
+  }
+}
+
+static int cmd_print_text(char **a) {
+  static char got[TEXT_MAX * 3];
+  HWND c;
+  if (need_window() || !(c = control(a[0], 0))) return 1;
+  text_of(c, got, sizeof got);
+  return pass("%s %s", a[0], quote(got));
+}
+
+static int wait_enabled(char **a, BOOL want) {
+  DWORD ms = a[1] ? ms_of(atof(a[1])) : 0, start = GetTickCount();
+  const char *what = want ? "enabled" : "disabled";
+  HWND c;
+  if (need_window() || !(c = control(a[0], ms))) return 1;
+  for (;;) {
+    if (!IsWindowEnabled(c) == !want) return pass("%s %s after %.1fs", a[0], what, since(start));
+    if (expired(start, ms) || !IsWindow(c)) return fail("%s not %s after %.1fs", a[0], what, since(start));
+    Sleep(100);
+  }
+}
+
+static int cmd_expect_enabled(char **a) { return wait_enabled(a, TRUE); }
+static int cmd_expect_disabled(char **a) { return wait_enabled(a, FALSE); }
+
+// A user cannot press what is hidden or greyed out, and BM_CLICK would press it anyway.
+static HWND clickable(const char *id) {
+  HWND c = control(id, 0);
+  if (!c) return NULL;
+  if (!IsWindowVisible(c)) return fail("%s is hidden", id), NULL;
+  if (!IsWindowEnabled(c)) return fail("%s is disabled", id), NULL;
+  return c;
+}
+
+static int cmd_click(char **a) {
+  HWND c;
+  if (need_window() || !(c = clickable(a[0]))) return 1;
+  // Posted: the click may open a modal box, and the driver must stay free to answer it.
+  PostMessageW(c, BM_CLICK, 0, 0);
+  return pass("%s clicked", a[0]);
+}
+
+static int cmd_check(char **a) {
+  int want = atoi(a[1]), ok;
+  DWORD start = GetTickCount();
+  HWND c;
+  if (need_window() || !(c = clickable(a[0]))) return 1;
+  if ((int)send(c, BM_GETCHECK, 0, 0, &ok) == want) return pass("%s already %d", a[0], want);
+  PostMessageW(c, BM_CLICK, 0, 0);
+  while ((int)send(c, BM_GETCHECK, 0, 0, &ok) != want) {
+    if (expired(start, 3000)) return fail("%s did not become %d", a[0], want);
+    Sleep(50);
+  }
+  return pass("%s set to %d", a[0], want);
+}
+
+static int cmd_set_text(char **a) {
+  WCHAR w[TEXT_MAX];
+  int ok;
+  HWND c;
+  if (need_window() || !(c = control(a[0], 0))) return 1;
+  to_wide(a[1], w, TEXT_MAX);
+  send(c, WM_SETTEXT, 0, (LPARAM)w, &ok);
+  if (!ok) return fail("%s did not answer WM_SETTEXT", a[0]);
+  return pass("%s set to %s", a[0], quote(a[1]));
+}
+
+static int cmd_select_combo(char **a) {
+  static char got[TEXT_MAX * 3];
+  int index = atoi(a[1]), id = atoi(a[0]), ok;
+  LRESULT count;
+  HWND c;
+  if (need_window() || !(c = clickable(a[0]))) return 1;
+  count = send(c, CB_GETCOUNT, 0, 0, &ok);
+  if (!ok || index >= count) return fail("%s has %d items, cannot select %d", a[0], (int)count, index);
+  send(c, CB_SETCURSEL, index, 0, &ok);
+  // CB_SETCURSEL alone sends no notification; a user's choice does.
+  PostMessageW(GetParent(c), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), (LPARAM)c);
+  text_of(c, got, sizeof got);
+  return pass("%s item %d %s of %d", a[0], index, quote(got), (int)count);
+}
+
+// List view messages carry pointers, which Wine does not marshal: the LVITEM has to live in the
+// target's memory. Both sides are 32-bit, so the layout matches.
+static int cmd_select_list_row(char **a) {
+  int row = atoi(a[1]), ok, selected;
+  LRESULT count;
+  HWND c;
+  HANDLE p;
+  BOOL self64 = FALSE, target64 = FALSE;
+  LVITEMW item, *remote;
+  WCHAR text[260];
+  char text8[1024];
+  SIZE_T n;
+
+  if (need_window() || !(c = clickable(a[0]))) return 1;
+  count = send(c, LVM_GETITEMCOUNT, 0, 0, &ok);
+  if (!ok || row >= count) return fail("%s has %d rows, cannot select %d", a[0], (int)count, row);
+  p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
+                  FALSE, g_pid);
+  if (!p) return fail("cannot open process %lu (error %lu)", (unsigned long)g_pid, GetLastError());
+  IsWow64Process(GetCurrentProcess(), &self64);
+  IsWow64Process(p, &target64);
+  if (self64 != target64) return CloseHandle(p), fail("target is not a 32-bit process");
+  remote = VirtualAllocEx(p, NULL, sizeof item + sizeof text, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (!remote) return CloseHandle(p), fail("VirtualAllocEx failed (error %lu)", GetLastError());
+
+  memset(&item, 0, sizeof item);
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  WriteProcessMemory(p, remote, &item, sizeof item, &n);
+  send(c, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)remote, &ok);  // clear every row, as a click does
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  WriteProcessMemory(p, remote, &item, sizeof item, &n);
+  send(c, LVM_SETITEMSTATE, row, (LPARAM)remote, &ok);
+  send(c, LVM_ENSUREVISIBLE, row, FALSE, &ok);
+  selected = (int)send(c, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED, &ok);
+
+  item.mask = LVIF_TEXT;
+  item.pszText = (LPWSTR)(remote + 1);
+  item.cchTextMax = 260;
+  WriteProcessMemory(p, remote, &item, sizeof item, &n);
+  text[0] = 0;
+  if (send(c, LVM_GETITEMTEXTW, row, (LPARAM)remote, &ok) >= 0)
+    ReadProcessMemory(p, remote + 1, text, sizeof text, &n);
+  text[259] = 0;
+  to_utf8(text, text8, sizeof text8);
+  VirtualFreeEx(p, remote, 0, MEM_RELEASE);
+  CloseHandle(p);
+  if (selected != row) return fail("%s: row %d not selected (selection is %d)", a[0], row, selected);
+  return pass("%s row %d %s of %d", a[0], row, quote(text8), (int)count);
+}
+
+// ---- message boxes ------------------------------------------------------------------------------
+
+static BOOL CALLBACK find_box_proc(HWND h, LPARAM lp) {
+  char cls[64];
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  if (h == g_window || pid != g_pid || !IsWindowVisible(h)) return TRUE;
+  class_of(h, cls, sizeof cls);
+  if (strcmp(cls, "#32770") != 0) return TRUE;
+  *(HWND *)lp = h;  // top of the z-order first: the innermost modal box
+  return FALSE;
+}
+
+static HWND box_text_control(HWND box) {
+  HWND c = GetDlgItem(box, 0xFFFF);
+  for (c = c ? c : GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+    if ((GetDlgCtrlID(c) & 0xFFFF) == 0xFFFF) return c;
+  return NULL;
+}
+
+// Waits for a box of the target process; with `want`, for one whose text equals it.
+static int wait_box(const char *want, double seconds) {
+  static char caption[TEXT_MAX], text[TEXT_MAX * 3];
+  DWORD ms = ms_of(seconds), start = GetTickCount();
+  if (!g_pid) return need_window();
+  for (;;) {
+    HWND box = NULL, t;
+    EnumWindows(find_box_proc, (LPARAM)&box);
+    if (box) {
+      text_of(box, caption, sizeof caption);
+      text[0] = 0;
+      if ((t = box_text_control(box))) text_of(t, text, sizeof text);
+      if (!want || strcmp(text, want) == 0) {
+        g_box = box;
+        return pass("%s %s after %.1fs", quote(caption), quote(text), since(start));
+      }
+    }
+    if (expired(start, ms)) {
+      if (box) return fail("box %s says %s, want %s", quote(caption), quote(text), quote(want));
+      return fail("no message box after %.1fs", since(start));
+    }
+    Sleep(100);
+  }
+}
+
+static int cmd_wait_box(char **a) { return wait_box(NULL, atof(a[0])); }
+static int cmd_expect_box(char **a) { return wait_box(a[0], atof(a[1])); }
+
+static const struct {
+  const char *name;
+  int id;
+} g_answers[] = {{"IDOK", IDOK},         {"IDCANCEL", IDCANCEL}, {"IDABORT", IDABORT}, {"IDRETRY", IDRETRY},
+                 {"IDIGNORE", IDIGNORE}, {"IDYES", IDYES},       {"IDNO", IDNO},       {"IDCLOSE", IDCLOSE},
+                 {"IDHELP", IDHELP},     {"IDTRYAGAIN", 10},     {"IDCONTINUE", 11}};
+
+static int answer_id(const char *name) {
+  size_t i;
+  for (i = 0; i < sizeof g_answers / sizeof g_answers[0]; i++)
+    if (_stricmp(name, g_answers[i].name) == 0) return g_answers[i].id;
+  return 0;
+}
+
+static int cmd_answer_box(char **a) {
+  HWND button;
+  DWORD start = GetTickCount();
+  if ((!g_box || !IsWindow(g_box)) && wait_box(NULL, 0)) return 1;
+  if (!(button = GetDlgItem(g_box, answer_id(a[0])))) return fail("the box has no %s button", a[0]);
+  PostMessageW(button, BM_CLICK, 0, 0);
+  // The box closing is the proof the answer was taken.
+  while (IsWindow(g_box) && IsWindowVisible(g_box)) {
+    if (expired(start, 5000)) return fail("box still open 5s after %s", a[0]);
+    Sleep(50);
+  }
+  g_box = NULL;
+  return pass("%s", a[0]);
+}
+
+// ---- dump ---------------------------------------------------------------------------------------
+
+static int is_check_box(HWND c) {
+  LONG type = GetWindowLongW(c, GWL_STYLE) & BS_TYPEMASK;
+  return (type >= BS_CHECKBOX && type <= BS_AUTO3STATE) || type == BS_AUTORADIOBUTTON;
+}
+
+static BOOL CALLBACK dump_proc(HWND c, LPARAM lp) {
+  static char cls[256], text[TEXT_MAX * 3];
+  char extra[64] = "";
+  (void)lp;
+  class_of(c, cls, sizeof cls);
+  text_of(c, text, sizeof text);
+  if (_stricmp(cls, "ComboBox") == 0)
+    snprintf(extra, sizeof extra, " items=%d sel=%d", (int)send(c, CB_GETCOUNT, 0, 0, NULL),
+             (int)send(c, CB_GETCURSEL, 0, 0, NULL));
+  else if (_stricmp(cls, "SysListView32") == 0)
+    snprintf(extra, sizeof extra, " rows=%d sel=%d", (int)send(c, LVM_GETITEMCOUNT, 0, 0, NULL),
+             (int)send(c, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED, NULL));
+  else if (_stricmp(cls, "Button") == 0 && is_check_box(c))
+    snprintf(extra, sizeof extra, " checked=%d", (int)send(c, BM_GETCHECK, 0, 0, NULL));
+  printf("  %5d %-18s %s %s%s%s\n", GetDlgCtrlID(c) & 0xFFFF, cls, quote(text),
+         IsWindowEnabled(c) ? "enabled" : "disabled", IsWindowVisible(c) ? "" : " hidden", extra);
+  return TRUE;
+}
+
+static int dump(HWND h) {
+  static char title[TEXT_MAX];
+  text_of(h, title, sizeof title);
+  printf("dump %s\n", quote(title));
+  EnumChildWindows(h, dump_proc, 0);
+  return pass("end of dump");
+}
+
+static int cmd_dump(char **a) {
+  (void)a;
+  return need_window() ? 1 : dump(g_window);
+}
+
+static int cmd_dump_box(char **a) {
+  (void)a;
+  if ((!g_box || !IsWindow(g_box)) && wait_box(NULL, 0)) return 1;
+  return dump(g_box);
+}
+
+static int cmd_sleep(char **a) {
+  Sleep(ms_of(atof(a[0])));
+  return pass("%ss", a[0]);
+}
+
+static const CommandDef g_commands[] = {
+    {"wait-window", "TS", cmd_wait_window, "TITLE SECONDS"},
+    {"expect-text", "NTS", cmd_expect_text, "ID TEXT SECONDS"},
+    {"print-text", "N", cmd_print_text, "ID"},
+    {"expect-enabled", "NS", cmd_expect_enabled, "ID SECONDS"},
+    {"expect-disabled", "Ns", cmd_expect_disabled, "ID [SECONDS]"},
+    {"click", "N", cmd_click, "ID"},
+    {"select-combo", "NN", cmd_select_combo, "ID INDEX"},
+    {"select-list-row", "NN", cmd_select_list_row, "ID ROW"},
+    {"set-text", "NT", cmd_set_text, "ID TEXT"},
+    {"check", "NB", cmd_check, "ID 0|1"},
+    {"wait-box", "S", cmd_wait_box, "SECONDS"},
+    {"expect-box", "TS", cmd_expect_box, "TEXT SECONDS"},
+    {"answer-box", "A", cmd_answer_box, "IDOK|IDCANCEL|IDYES|IDNO|IDRETRY|IDABORT|IDIGNORE|..."},
+    {"close", "", cmd_close, ""},
+    {"wait-gone", "S", cmd_wait_gone, "SECONDS"},
+    {"wait-exit", "Sn", cmd_wait_exit, "SECONDS [EXITCODE]"},
+    {"dump", "", cmd_dump, ""},
+    {"dump-box", "", cmd_dump_box, ""},
+    {"sleep", "S", cmd_sleep, "SECONDS"},
+};
+#define COMMAND_COUNT (sizeof g_commands / sizeof g_commands[0])
+
+// ---- parsing ------------------------------------------------------------------------------------
+
+// Splits a line into words: blanks separate, "..." keeps blanks and takes \" \\ \n \r \t, '...' is
+// literal. Returns the word count, or -1 with g_msg set.
+static int split(const char *s, char **words, int max) {
+  int n = 0;
+  for (;;) {
+    char *w, *o;
+    while (*s == ' ' || *s == '\t' || *s == '\r' || *s == '\n') s++;
+    if (!*s) return n;
+    if (n == max) return fail("too many words"), -1;
+    w = o = malloc(strlen(s) + 1);
+    while (*s && *s != ' ' && *s != '\t' && *s != '\r' && *s != '\n') {
+      char q = *s;
+      if (q != '"' && q != '\'') {
+        *o++ = *s++;
+        continue;
+      }
+      for (s++; *s && *s != q; s++) {
+        if (q == '"' && *s == '\\' && s[1]) {
+          s++;
+          *o++ = *s == 'n' ? '\n' : *s == 'r' ? '\r' : *s == 't' ? '\t' : *s;
+        } else {
+          *o++ = *s;
+        }
+      }
+      if (!*s) return fail("unterminated %c quote", q), -1;
+      s++;
+    }
+    *o = 0;
+    words[n++] = w;
+  }
+}
+
+static int valid_arg(char kind, const char *s) {
+  char *end;
+  switch (kind) {
+    case 'N':
+      return *s && strtoul(s, &end, 10) <= 0x7FFFFFFF && !*end && *s != '-';
+    case 'S':
+      return *s && strtod(s, &end) >= 0 && !*end;
+    case 'B':
+      return strcmp(s, "0") == 0 || strcmp(s, "1") == 0;
+    case 'A':
+      return answer_id(s) != 0;
+    default:
+      return 1;
+  }
+}
+
+static const CommandDef *lookup(const char *name) {
+  size_t i;
+  for (i = 0; i < COMMAND_COUNT; i++)
+    if (strcmp(name, g_commands[i].name) == 0) return &g_commands[i];
+  return NULL;
+}
+
+static int parse(const char *text, int line, Command *cmd) {
+  char *words[MAX_ARGS + 2];
+  int n = split(text, words, MAX_ARGS + 2), i, required = 0;
+  const CommandDef *def;
+  if (n < 0) return 1;
+  memset(cmd, 0, sizeof *cmd);
+  cmd->line = line;
+  if (n == 0) return 0;
+  cmd->name = words[0];
+  cmd->argc = n - 1;
+  if (!(def = lookup(words[0]))) return fail("unknown command %s", quote(words[0]));
+  for (i = 0; def->kinds[i]; i++) required += def->kinds[i] >= 'A' && def->kinds[i] <= 'Z';
+  if (cmd->argc < required || cmd->argc > (int)strlen(def->kinds))
+    return fail("usage: %s %s", def->name, def->usage);
+  for (i = 0; i < cmd->argc; i++) {
+    cmd->args[i] = words[i + 1];
+    if (!valid_arg((char)(def->kinds[i] & ~0x20), words[i + 1]))
+      return fail("%s: bad argument %s (usage: %s %s)", def->name, quote(words[i + 1]), def->name,
+                  def->usage);
+  }
+  return 0;
+}
+
+// Reads the script; Unix paths are tried through drive Z: as well, where Wine maps the root.
+static char *read_script(const WCHAR *path) {
+  HANDLE f = wcscmp(path, L"-") == 0
+                 ? GetStdHandle(STD_INPUT_HANDLE)
+                 : CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+  char *buf;
+  DWORD size, got = 0;
+  if (f == INVALID_HANDLE_VALUE && path[0] == L'/') {
+    WCHAR z[MAX_PATH + 3] = L"Z:";
+    wcsncat(z, path, MAX_PATH);
+    f = CreateFileW(z, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+  }
+  if (f == INVALID_HANDLE_VALUE) return NULL;
+  size = 1 << 16;
+  buf = malloc(size + 1);
+  for (;;) {
+    DWORD n = 0;
+    if (got == size) buf = realloc(buf, (size *= 2) + 1);
+    if (!ReadFile(f, buf + got, size - got, &n, NULL) || n == 0) break;
+    got += n;
+  }
+  buf[got] = 0;
+  return strncmp(buf, "\xEF\xBB\xBF", 3) == 0 ? buf + 3 : buf;
+}
+
+static void usage(void) {
+  size_t i;
+  fprintf(stderr,
+          "usage: uidriver.exe COMMAND... | -f SCRIPT\n"
+          "  each argument (or script line) is one command; '#' starts a comment line;\n"
+          "  quote words with blanks: \"...\" (with \\\" \\\\ \\n \\t) or '...'\n");
+  for (i = 0; i < COMMAND_COUNT; i++) fprintf(stderr, "  %s %s\n", g_commands[i].name, g_commands[i].usage);
+}
+
+int wmain(int argc, WCHAR **argv) {
+  Command *cmds;
+  int count = 0, i, failed = 0;
+  DWORD start = GetTickCount();
+  char *script = NULL;
+
+  _setmode(_fileno(stdout), _O_BINARY);  // UTF-8 bytes and \n as they are
+  if (argc < 2 || wcscmp(argv[1], L"-h") == 0 || wcscmp(argv[1], L"--help") == 0) return usage(), 2;
+  if (wcscmp(argv[1], L"-f") == 0) {
+    if (argc != 3) return usage(), 2;
+    if (!(script = read_script(argv[2]))) {
+      fprintf(stderr, "uidriver: cannot read script %ls\n", argv[2]);
+      return 2;
+    }
+  }
+
+  // Parse everything first: a typo must not surface after a minute of waiting.
+  cmds = calloc(script ? strlen(script) + 1 : (size_t)argc, sizeof *cmds);
+  for (i = 1; script ? *script != 0 : i < argc; i++) {
+    char line[TEXT_MAX * 3];
+    if (script) {
+      size_t len = strcspn(script, "\n");
+      snprintf(line, sizeof line, "%.*s", (int)len, script);
+      script += len + (script[len] == '\n');
+    } else {
+      to_utf8(argv[i], line, sizeof line);
+    }
+    if (line[strspn(line, " \t\r")] == '#') continue;
+    if (parse(line, i, &cmds[count])) {
+      fprintf(stderr, "uidriver: %s %d: %s\n", script ? "line" : "argument", i, g_msg);
+      return 2;
+    }
+    if (cmds[count].name) count++;
+  }
+
+  for (i = 0; i < count && !failed; i++) {
+    failed = lookup(cmds[i].name)->run(cmds[i].args);
+    printf("%-4s %s: %s\n", failed ? "FAIL" : "ok", cmds[i].name, g_msg);
+    fflush(stdout);
+  }
+  if (failed) {
+    fprintf(stderr, "uidriver: check failed at %s %d (%s)\n", script ? "line" : "argument", cmds[i - 1].line,
+            cmds[i - 1].name);
+    return 1;
+  }
+  printf("ok   %d commands in %.1fs\n", count, since(start));
+  return 0;
+}
