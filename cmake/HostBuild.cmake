@@ -12,6 +12,14 @@ target_link_libraries(installer_host PUBLIC nlohmann_json::nlohmann_json Threads
 
 add_subdirectory(tools/installer-sim)
 
+# The archive library's reader and command line: the simulated machine runs
+# them where Windows would load 7-zip32.dll.
+add_subdirectory(archive-dll)
+target_link_libraries(installer_host PUBLIC archive_reader)
+# drvpack, and the sample package it packs: build/sample/DriverData.Drv.
+add_subdirectory(tools/drvpack)
+add_subdirectory(packages)
+
 include(CTest)
 if(BUILD_TESTING)
   add_subdirectory(tests)

@@ -23,3 +23,6 @@ set_property(SOURCE ${PROJECT_SOURCE_DIR}/src/res/installer.rc APPEND PROPERTY O
 target_link_options(installer PRIVATE -static -static-libgcc -static-libstdc++ -mwindows
   $<$<CONFIG:Release,MinSizeRel>:-s>)
 target_link_libraries(installer PRIVATE comctl32 winspool advapi32 user32 gdi32 kernel32)
+
+# The archive library the installer loads at run time: build-win/7-zip32.dll.
+add_subdirectory(archive-dll)

@@ -4,8 +4,11 @@
 set -euo pipefail
 
 host_packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev zlib1g-dev clang-format file zip unzip p7zip-full)
-windows_packages=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
+  nlohmann-json3-dev zlib1g-dev clang-format file zip unzip p7zip-full
+  libminizip-dev)
+# x86-64 MinGW: the sample package's 64-bit language monitor DLL.
+windows_packages=(g++-mingw-w64-i686 binutils-mingw-w64-i686
+  libz-mingw-w64-dev gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64)
 wine_packages=(wine wine32:i386 wine64 xvfb socat imagemagick x11-apps)
 
 want=("${host_packages[@]}" "${windows_packages[@]}")

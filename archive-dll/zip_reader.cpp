@@ -1,0 +1,363 @@
+#include "zip_reader.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+#include <set>
+
+#include "file_system.h"
+
+namespace zipreader {
+
+namespace {
+
+// Large pieces keep the number of read and write calls low.
+constexpr size_t kBufferSize = 256 * 1024;
+
+constexpr uint32_t kLocalSignature = 0x04034b50;
+constexpr uint32_t kCentralSignature = 0x02014b50;
+constexpr uint32_t kEndSignature = 0x06054b50;
+constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
+constexpr size_t kLocalHeaderSize = 30;
+constexpr size_t kCentralHeaderSize = 46;
+constexpr size_t kEndRecordSize = 22;
+constexpr size_t kZip64LocatorSize = 20;
+constexpr size_t kMaxCommentSize = 0xFFFF;
+
+uint16_t Get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+uint32_t Get32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+int Fail(std::string* error, int code, const std::string& text) {
+  if (error) *error = text;
+  return code;
+}
+
+// Releases the zlib stream on every path out of Read().
+struct Inflater {
+  z_stream stream{};
+  bool ready = false;
+  ~Inflater() {
+    if (ready) inflateEnd(&stream);
+  }
+};
+
+}  // namespace
+
+Archive::Archive() = default;
+
+Archive::~Archive() { Close(); }
+
+void Archive::Close() {
+  if (file_) std::fclose(file_);
+  file_ = nullptr;
+  entries_.clear();
+}
+
+int Archive::ReadAt(uint64_t offset, void* buffer, size_t size) {
+  if (offset > fileSize_ || size > fileSize_ - offset) return kCorrupt;
+  if (!fs::Seek(file_, offset) || std::fread(buffer, 1, size, file_) != size) return kCorrupt;
+  return kOk;
+}
+
+int Archive::Open(const std::string& path, std::string* error) {
+  Close();
+  int rc = Load(path, error);
+  if (rc != kOk) Close();  // no half-read directory stays usable
+  return rc;
+}
+
+int Archive::Load(const std::string& path, std::string* error) {
+  file_ = fs::OpenRead(path);
+  if (!file_) return Fail(error, kCannotOpen, "cannot open archive " + path);
+  // Reading goes through our own large buffers; stdio's would only copy.
+  std::setvbuf(file_, nullptr, _IONBF, 0);
+  if (!fs::Size(file_, &fileSize_)) return Fail(error, kCannotOpen, "cannot read archive " + path);
+  if (fileSize_ < kEndRecordSize) return Fail(error, kCorrupt, "not a ZIP archive (too short)");
+
+  // The end record sits in the last 22 bytes plus at most a 64 KiB comment.
+  size_t tailSize = static_cast<size_t>(std::min<uint64_t>(fileSize_, kEndRecordSize + kMaxCommentSize));
+  uint64_t tailOffset = fileSize_ - tailSize;
+  std::vector<unsigned char> tail(tailSize);
+  if (ReadAt(tailOffset, tail.data(), tailSize) != kOk)
+    return Fail(error, kCorrupt, "cannot read archive end");
+  // Prefer a record whose comment ends exactly at the end of the file; a
+  // signature inside a comment or cut-off data must not be taken for it.
+  size_t endPos = SIZE_MAX;
+  for (size_t pos = tailSize - kEndRecordSize + 1; pos-- > 0;) {
+    if (Get32(&tail[pos]) != kEndSignature) continue;
+    size_t commentSize = Get16(&tail[pos + 20]);
+    if (pos + kEndRecordSize + commentSize == tailSize) {
+      endPos = pos;
+      break;
+    }
+    if (endPos == SIZE_MAX && pos + kEndRecordSize + commentSize <= tailSize) endPos = pos;
+  }
+  if (endPos == SIZE_MAX) return Fail(error, kCorrupt, "not a ZIP archive or truncated (no end record)");
+  const unsigned char* end = &tail[endPos];
+  uint64_t endOffset = tailOffset + endPos;
+  if (endPos >= kZip64LocatorSize && Get32(&tail[endPos - kZip64LocatorSize]) == kZip64LocatorSignature)
+    return Fail(error, kUnsupported, "ZIP64 archives are not supported");
+  uint16_t disk = Get16(end + 4), centralDisk = Get16(end + 6);
+  uint16_t diskEntries = Get16(end + 8), totalEntries = Get16(end + 10);
+  uint32_t centralSize = Get32(end + 12), centralOffset = Get32(end + 16);
+  if (disk != 0 || centralDisk != 0 || diskEntries != totalEntries)
+    return Fail(error, kUnsupported, "multi-volume archives are not supported");
+  if (totalEntries == 0xFFFF || centralSize == 0xFFFFFFFFu || centralOffset == 0xFFFFFFFFu)
+    return Fail(error, kUnsupported, "ZIP64 archives are not supported");
+  if (static_cast<uint64_t>(centralOffset) + centralSize > endOffset)
+    return Fail(error, kCorrupt, "central directory lies outside the archive (truncated?)");
+  if (static_cast<uint64_t>(totalEntries) * kCentralHeaderSize > centralSize)
+    return Fail(error, kCorrupt, "central directory too small for its entry count");
+  centralOffset_ = centralOffset;
+
+  std::vector<unsigned char> central(centralSize);
+  if (centralSize > 0 && ReadAt(centralOffset, central.data(), centralSize) != kOk)
+    return Fail(error, kCorrupt, "cannot read central directory");
+  size_t pos = 0;
+  entries_.reserve(totalEntries);
+  for (unsigned i = 0; i < totalEntries; ++i) {
+    if (centralSize - pos < kCentralHeaderSize || Get32(&central[pos]) != kCentralSignature)
+      return Fail(error, kCorrupt, "damaged central directory at entry " + std::to_string(i + 1));
+    const unsigned char* h = &central[pos];
+    size_t nameSize = Get16(h + 28), extraSize = Get16(h + 30), commentSize = Get16(h + 32);
+    size_t recordSize = kCentralHeaderSize + nameSize + extraSize + commentSize;
+    if (centralSize - pos < recordSize)
+      return Fail(error, kCorrupt, "damaged central directory at entry " + std::to_string(i + 1));
+    Entry entry;
+    entry.name.assign(reinterpret_cast<const char*>(h + kCentralHeaderSize), nameSize);
+    uint16_t flags = Get16(h + 8);
+    entry.method = Get16(h + 10);
+    entry.crc = Get32(h + 16);
+    entry.compressedSize = Get32(h + 20);
+    entry.size = Get32(h + 24);
+    entry.localHeaderOffset = Get32(h + 42);
+    entry.isDirectory = !entry.name.empty() && (entry.name.back() == '/' || entry.name.back() == '\\');
+    if (flags & 0x0001) return Fail(error, kUnsupported, "encrypted entry " + entry.name);
+    if (entry.method != 0 && entry.method != 8)
+      return Fail(error, kUnsupported,
+                  "entry " + entry.name + " uses compression method " + std::to_string(entry.method));
+    if (entry.compressedSize == 0xFFFFFFFFu || entry.size == 0xFFFFFFFFu ||
+        entry.localHeaderOffset == 0xFFFFFFFFu)
+      return Fail(error, kUnsupported, "ZIP64 entry " + entry.name);
+    if (entry.method == 0 && entry.compressedSize != entry.size)
+      return Fail(error, kCorrupt, "stored entry " + entry.name + " has two different sizes");
+    if (static_cast<uint64_t>(entry.localHeaderOffset) + kLocalHeaderSize + entry.compressedSize >
+        centralOffset_)
+      return Fail(error, kCorrupt, "entry " + entry.name + " lies outside the archive data");
+    entries_.push_back(std::move(entry));
+    pos += recordSize;
+  }
+  try {
+    in_.resize(kBufferSize);
+    out_.resize(kBufferSize);
+  } catch (const std::bad_alloc&) {
+    return Fail(error, kInternal, "out of memory");
+  }
+  return kOk;
+}
+
+int Archive::Read(size_t index, const std::function<bool(const unsigned char*, size_t)>& sink,
+                  std::string* error) {
+  if (!file_ || index >= entries_.size()) return Fail(error, kInternal, "no such entry");
+  const Entry& entry = entries_[index];
+  unsigned char local[kLocalHeaderSize];
+  if (ReadAt(entry.localHeaderOffset, local, sizeof local) != kOk || Get32(local) != kLocalSignature)
+    return Fail(error, kCorrupt, "damaged local header of " + entry.name);
+  uint64_t dataOffset = static_cast<uint64_t>(entry.localHeaderOffset) + kLocalHeaderSize +
+                        Get16(local + 26) + Get16(local + 28);
+  if (dataOffset + entry.compressedSize > centralOffset_)
+    return Fail(error, kCorrupt, "data of " + entry.name + " runs past the archive data");
+  if (!fs::Seek(file_, dataOffset)) return Fail(error, kCorrupt, "cannot seek to " + entry.name);
+
+  uLong crc = crc32(0L, Z_NULL, 0);
+  uint64_t remaining = entry.compressedSize;
+  uint64_t produced = 0;
+  if (entry.method == 0) {
+    while (remaining > 0) {
+      size_t piece = static_cast<size_t>(std::min<uint64_t>(remaining, in_.size()));
+      if (std::fread(in_.data(), 1, piece, file_) != piece)
+        return Fail(error, kCorrupt, "cannot read data of " + entry.name);
+      crc = crc32(crc, in_.data(), static_cast<uInt>(piece));
+      if (!sink(in_.data(), piece)) return Fail(error, kWriteError, "cannot write " + entry.name);
+      remaining -= piece;
+      produced += piece;
+    }
+  } else {
+    Inflater inflater;
+    if (inflateInit2(&inflater.stream, -MAX_WBITS) != Z_OK) return Fail(error, kInternal, "zlib init failed");
+    inflater.ready = true;
+    z_stream& z = inflater.stream;
+    bool finished = false;
+    while (!finished) {
+      if (z.avail_in == 0) {
+        if (remaining == 0)
+          return Fail(error, kDataError, "compressed data of " + entry.name + " ends early");
+        size_t piece = static_cast<size_t>(std::min<uint64_t>(remaining, in_.size()));
+        if (std::fread(in_.data(), 1, piece, file_) != piece)
+          return Fail(error, kCorrupt, "cannot read data of " + entry.name);
+        remaining -= piece;
+        z.next_in = in_.data();
+        z.avail_in = static_cast<uInt>(piece);
+      }
+      z.next_out = out_.data();
+      z.avail_out = static_cast<uInt>(out_.size());
+      int rc = inflate(&z, Z_NO_FLUSH);
+      if (rc == Z_STREAM_END)
+        finished = true;
+      else if (rc != Z_OK && rc != Z_BUF_ERROR)
+        return Fail(error, kDataError, "damaged compressed data in " + entry.name);
+      size_t got = out_.size() - z.avail_out;
+      if (got > entry.size - produced)  // never write more than the entry claims
+        return Fail(error, kDataError, "entry " + entry.name + " is larger than recorded");
+      if (got > 0) {
+        crc = crc32(crc, out_.data(), static_cast<uInt>(got));
+        if (!sink(out_.data(), got)) return Fail(error, kWriteError, "cannot write " + entry.name);
+        produced += got;
+      } else if (rc == Z_BUF_ERROR && z.avail_in != 0) {
+        return Fail(error, kDataError, "damaged compressed data in " + entry.name);
+      }
+    }
+  }
+  if (produced != entry.size) return Fail(error, kDataError, "entry " + entry.name + " has the wrong size");
+  if (static_cast<uint32_t>(crc) != entry.crc)
+    return Fail(error, kDataError, "CRC mismatch in " + entry.name);
+  return kOk;
+}
+
+bool SplitEntryName(const std::string& name, std::vector<std::string>* parts, std::string* why) {
+  parts->clear();
+  auto refuse = [&](const char* reason) {
+    if (why) *why = reason;
+    parts->clear();
+    return false;
+  };
+  if (name.empty()) return refuse("empty name");
+  if (name[0] == '/' || name[0] == '\\') return refuse("absolute path");
+  std::string part;
+  for (size_t i = 0; i <= name.size(); ++i) {
+    char c = i < name.size() ? name[i] : '/';
+    if (c == '/' || c == '\\') {
+      if (part == "..") return refuse("parent folder (..)");
+      if (!part.empty() && part != ".") {
+        if (part.find_first_not_of(". ") == std::string::npos) return refuse("part made of dots and blanks");
+        parts->push_back(part);
+      }
+      part.clear();
+      continue;
+    }
+    if (c == ':') return refuse("drive letter or colon");
+    if (static_cast<unsigned char>(c) < 0x20) return refuse("control character");
+    part += c;
+  }
+  return true;
+}
+
+namespace {
+
+std::string JoinPath(std::string base, const std::vector<std::string>& parts, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (!base.empty() && !fs::IsSeparator(base.back())) base += fs::Separator();
+    base += parts[i];
+  }
+  return base;
+}
+
+// Makes `path` and every missing folder above it. Prefixes that cannot be
+// made (a drive root, a share) are passed over; only the result counts.
+bool MakeDirectories(const std::string& path) {
+  if (fs::IsDirectory(path)) return true;
+  for (size_t i = 1; i < path.size(); ++i) {
+    if (fs::IsSeparator(path[i]) && !fs::IsSeparator(path[i - 1])) fs::MakeDirectory(path.substr(0, i));
+  }
+  return fs::MakeDirectory(path);
+}
+
+}  // namespace
+
+ExtractReport ExtractZip(const std::string& archivePath, const std::string& destination) {
+  ExtractReport report;
+  auto fail = [&report](int code, const std::string& text) {
+    if (report.code == kOk) report.code = code;
+    report.errors.push_back(text);
+  };
+  Archive archive;
+  std::string error;
+  int rc = archive.Open(archivePath, &error);
+  if (rc != kOk) {
+    fail(rc, error);
+    return report;
+  }
+  const std::vector<Entry>& entries = archive.entries();
+  report.entries = static_cast<unsigned>(entries.size());
+
+  std::vector<std::vector<std::string>> parts(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    std::string why;
+    if (!SplitEntryName(entries[i].name, &parts[i], &why))
+      fail(kUnsafeName, "unsafe entry name \"" + entries[i].name + "\": " + why);
+    else if (parts[i].empty() && !entries[i].isDirectory)
+      fail(kUnsafeName, "unsafe entry name \"" + entries[i].name + "\": names no file");
+  }
+  if (report.code != kOk) return report;
+
+  std::string root = destination.empty() ? std::string(".") : destination;
+  if (!MakeDirectories(root)) {
+    fail(kWriteError, "cannot create folder " + root);
+    return report;
+  }
+  std::set<std::string> made;  // folders known to exist: one check each
+  auto makeFolder = [&](const std::vector<std::string>& p, size_t count) {
+    for (size_t depth = 1; depth <= count; ++depth) {
+      std::string folder = JoinPath(root, p, depth);
+      if (made.count(folder)) continue;
+      bool existed = fs::IsDirectory(folder);
+      if (!existed && !fs::MakeDirectory(folder)) return false;
+      if (!existed) ++report.foldersCreated;
+      made.insert(folder);
+    }
+    return true;
+  };
+
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const std::vector<std::string>& p = parts[i];
+    if (entries[i].isDirectory) {
+      if (!makeFolder(p, p.size())) fail(kWriteError, "cannot create folder for " + entries[i].name);
+      continue;
+    }
+    if (!makeFolder(p, p.size() - 1)) {
+      fail(kWriteError, "cannot create folder for " + entries[i].name);
+      continue;
+    }
+    std::string path = JoinPath(root, p, p.size());
+    FILE* out = fs::OpenWrite(path);
+    if (!out) {
+      fail(kWriteError, "cannot create " + path);
+      continue;
+    }
+    std::setvbuf(out, nullptr, _IONBF, 0);  // pieces are large already
+    rc = archive.Read(
+        i, [out](const unsigned char* data, size_t size) { return std::fwrite(data, 1, size, out) == size; },
+        &error);
+    if (std::fclose(out) != 0 && rc == kOk) {
+      rc = kWriteError;
+      error = "cannot write " + path;
+    }
+    if (rc != kOk) {
+      // A file known to be damaged is not left behind as if it were good.
+      fs::Remove(path);
+      fail(rc, error);
+      continue;
+    }
+    ++report.filesWritten;
+    report.bytesWritten += entries[i].size;
+  }
+  return report;
+}
+
+}  // namespace zipreader

@@ -1,0 +1,88 @@
+// A ZIP archive reader: stored and deflated entries, every CRC checked, and
+// extraction of a whole archive into a folder. Portable C++17 without
+// threads; builds for Windows (MinGW) and for Linux.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zipreader {
+
+// Result codes: 0 is success; the first failure of a run decides the code.
+enum Code : int {
+  kOk = 0,
+  kBadCommand = 1,   // the command line could not be understood
+  kCannotOpen = 2,   // the archive is missing or unreadable
+  kCorrupt = 3,      // not a ZIP archive, truncated, or inconsistent
+  kUnsafeName = 4,   // an entry would land outside the destination
+  kUnsupported = 5,  // encryption, ZIP64, multi-volume, unknown method
+  kDataError = 6,    // CRC mismatch or a damaged compressed stream
+  kWriteError = 7,   // a folder or file could not be created or written
+  kInternal = 8,     // out of memory and the like
+};
+
+struct Entry {
+  std::string name;  // as stored, '/' or '\\' separated
+  uint16_t method = 0;
+  uint32_t crc = 0;
+  uint32_t compressedSize = 0;
+  uint32_t size = 0;
+  uint32_t localHeaderOffset = 0;
+  bool isDirectory = false;
+};
+
+// One open archive. Open() reads and checks the whole central directory, so
+// a damaged archive is refused before any entry is read.
+class Archive {
+ public:
+  Archive();
+  ~Archive();
+  Archive(const Archive&) = delete;
+  Archive& operator=(const Archive&) = delete;
+
+  int Open(const std::string& path, std::string* error);
+  void Close();
+  const std::vector<Entry>& entries() const { return entries_; }
+
+  // Decodes entry `index` and hands its bytes to `sink` in pieces (false
+  // from the sink stops with kWriteError). The size and CRC are checked
+  // at the end; kDataError means the sink has seen damaged data.
+  int Read(size_t index, const std::function<bool(const unsigned char*, size_t)>& sink, std::string* error);
+
+ private:
+  int Load(const std::string& path, std::string* error);
+  int ReadAt(uint64_t offset, void* buffer, size_t size);
+
+  FILE* file_ = nullptr;
+  uint64_t fileSize_ = 0;
+  uint64_t centralOffset_ = 0;
+  std::vector<Entry> entries_;
+  std::vector<unsigned char> in_;
+  std::vector<unsigned char> out_;
+};
+
+// Splits an entry name into path components, dropping empty and "."
+// parts. Returns false with the reason when the name could reach outside
+// the destination: absolute, a drive letter or other colon, "..", a part of
+// only dots and blanks (Windows trims those), control characters.
+bool SplitEntryName(const std::string& name, std::vector<std::string>* parts, std::string* why);
+
+struct ExtractReport {
+  int code = kOk;
+  unsigned entries = 0;
+  unsigned filesWritten = 0;
+  unsigned foldersCreated = 0;
+  uint64_t bytesWritten = 0;
+  std::vector<std::string> errors;  // one line per problem
+};
+
+// Extracts every entry of `archivePath` below `destination` (created if
+// missing), recreating folders and overwriting files. Every entry name is
+// checked first; one unsafe name refuses the archive with nothing written.
+// After that a failing entry does not stop the others.
+ExtractReport ExtractZip(const std::string& archivePath, const std::string& destination);
+
+}  // namespace zipreader
