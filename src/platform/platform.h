@@ -168,6 +168,11 @@ class ISpooler {
   virtual HANDLE AddPrinterA(const PrinterInfo2& info) = 0;
   // Level 2, with `flags` (PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS).
   virtual BOOL EnumPrintersA(DWORD flags, std::vector<PrinterInfo2>* printers) = 0;
+  // The port monitor's own dialogs: its Add Port wizard, its configuration
+  // sheet; TRUE when the user went through with it.
+  virtual BOOL AddPortA(HWND owner, LPCSTR monitorName) = 0;
+  virtual BOOL ConfigurePortA(HWND owner, LPCSTR portName) = 0;
+  virtual BOOL DeletePortA(HWND owner, LPCSTR portName) = 0;
 };
 
 // Message boxes not owned by a dialog of the framework (the framework's own

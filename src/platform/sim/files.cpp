@@ -207,6 +207,12 @@ void SimFiles::LoadJson(const Profile& profile, const std::string& baseDirectory
   if (profile.contains("current_directory"))
     m_currentDirectory = profile["current_directory"].get<std::string>();
   fs::create_directories(HostPath(m_currentDirectory));
+  // The driver package the installer will find in its current folder.
+  if (profile.contains("package")) {
+    fs::path source = profile["package"].get<std::string>();
+    if (source.is_relative()) source = fs::path(baseDirectory) / source;
+    fs::copy_file(source, HostPath(m_currentDirectory + "\\DriverData.Drv"), fs::copy_options::overwrite_existing);
+  }
   if (!profile.contains("files")) return;
   for (auto it = profile["files"].begin(); it != profile["files"].end(); ++it) {
     const Profile& spec = it.value();

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "platform/sim/archive_module.h"
 #include "platform/sim/files.h"
 #include "platform/sim/services.h"
 #include "platform/sim/spooler.h"
@@ -48,6 +49,9 @@ Machine::Machine(const Profile& profile)
     kernel32.exports["IsWow64Process"] =
         reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&SimIsWow64Process));
   AddModule(kernel32);
+  // The archive library lies beside the installer unless the profile says
+  // it is missing.
+  if (profile.value("archive_library", true)) AddModule(ArchiveLibraryModule());
 }
 
 Machine::~Machine() {

@@ -416,3 +416,30 @@ BOOL SimSpooler::EnumPrintersA(DWORD flags, std::vector<plat::PrinterInfo2>* pri
 }
 
 }  // namespace sim
+
+namespace sim {
+
+// The port monitors' dialogs are answered by the user of the run; until a
+// port dialog asks, the spooler reports them as not supported here.
+BOOL SimSpooler::AddPortA(HWND, LPCSTR monitorName) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (m_machine.FailCall("AddPortA", Text(monitorName)) || FailUnlessRunning()) return FALSE;
+  m_machine.SetLastError(ERROR_NOT_SUPPORTED);
+  return FALSE;
+}
+
+BOOL SimSpooler::ConfigurePortA(HWND, LPCSTR portName) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (m_machine.FailCall("ConfigurePortA", Text(portName)) || FailUnlessRunning()) return FALSE;
+  m_machine.SetLastError(ERROR_NOT_SUPPORTED);
+  return FALSE;
+}
+
+BOOL SimSpooler::DeletePortA(HWND, LPCSTR portName) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (m_machine.FailCall("DeletePortA", Text(portName)) || FailUnlessRunning()) return FALSE;
+  m_machine.SetLastError(ERROR_NOT_SUPPORTED);
+  return FALSE;
+}
+
+}  // namespace sim

@@ -33,6 +33,9 @@ class SimSpooler : public plat::ISpooler {
   BOOL ClosePrinter(HANDLE printer) override;
   HANDLE AddPrinterA(const plat::PrinterInfo2& info) override;
   BOOL EnumPrintersA(DWORD flags, std::vector<plat::PrinterInfo2>* printers) override;
+  BOOL AddPortA(HWND owner, LPCSTR monitorName) override;
+  BOOL ConfigurePortA(HWND owner, LPCSTR portName) override;
+  BOOL DeletePortA(HWND owner, LPCSTR portName) override;
 
   // Profile: {"ports": [{"name": "USB001", "monitor": "...", "description": "..."}],
   // "monitors": [{"name": "...", "dll": "C:\\..."}], "printers": [{"name":

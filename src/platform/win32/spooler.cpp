@@ -129,6 +129,16 @@ class Win32Spooler : public ISpooler {
     }
     return FALSE;
   }
+
+  BOOL AddPortA(HWND owner, LPCSTR monitorName) override {
+    return ::AddPortA(nullptr, owner, const_cast<LPSTR>(monitorName));
+  }
+  BOOL ConfigurePortA(HWND owner, LPCSTR portName) override {
+    return ::ConfigurePortA(nullptr, owner, const_cast<LPSTR>(portName));
+  }
+  BOOL DeletePortA(HWND owner, LPCSTR portName) override {
+    return ::DeletePortA(nullptr, owner, const_cast<LPSTR>(portName));
+  }
 };
 
 }  // namespace

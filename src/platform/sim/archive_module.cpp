@@ -1,0 +1,48 @@
+// The archive library as the simulated machine has it: "7-zip32.dll" with
+// its three exports, running the same reader and command line as the real
+// DLL on the simulated drive C:.
+#include "platform/sim/archive_module.h"
+
+#include "platform/sim/files.h"
+#include "platform/sim/machine.h"
+#include "sevenzip_command.h"
+
+namespace sim {
+
+namespace {
+
+int WINAPI SimSevenZip(HWND, LPCSTR commandLine, LPSTR output, DWORD outputSize) {
+  Machine* machine = Machine::Current();
+  if (!machine) return 1;
+  {
+    std::unique_lock<std::mutex> lock(machine->Mutex());
+    machine->SpendCallTime(lock, "SevenZip");
+    DWORD error = 0;
+    if (machine->FailCall("SevenZip", commandLine ? commandLine : "", &error)) return static_cast<int>(error);
+  }
+  SimFiles& files = machine->Files();
+  return RunSevenZipCommand(commandLine, output, outputSize,
+                            [&files](const std::string& windowsPath) { return files.HostPathOf(windowsPath); });
+}
+
+BOOL WINAPI SimSevenZipSetOwnerWindowEx(HWND, void*) { return TRUE; }
+
+BOOL WINAPI SimSevenZipKillOwnerWindowEx(HWND) { return TRUE; }
+
+template <typename Function>
+FARPROC Export(Function function) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
+}
+
+}  // namespace
+
+SimModule ArchiveLibraryModule() {
+  SimModule module;
+  module.name = "7-zip32";
+  module.exports["SevenZip"] = Export(&SimSevenZip);
+  module.exports["SevenZipSetOwnerWindowEx"] = Export(&SimSevenZipSetOwnerWindowEx);
+  module.exports["SevenZipKillOwnerWindowEx"] = Export(&SimSevenZipKillOwnerWindowEx);
+  return module;
+}
+
+}  // namespace sim
