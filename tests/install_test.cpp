@@ -61,16 +61,18 @@ TEST(InstallReceipt, RegistersTheUniversalDriverAndCreatesThePrinterOnTheFirstUs
        {"status: \"C:\\\\Windows\\\\System32\\\\spool\\\\drivers\\\\x64\\\\RVRES.DLL\"", "RV640.GPD\"",
         "ZOEMUNI.dll\"", "ZOEMUNI.ini\"", "uniDRVui.DLL\"", "STDNAMES.GPD\"", "progress: 10",
         "status: \"Adding printer drive RV-640\"", "status: \"Driver RV-640 is added\"", "progress: 20",
-        "status: \"Added the printer RV-640\"", "progress: 30", "progress: 40", "progress: 100",
+        "status: \"Added the printer RV-640\"", "progress: 30", "progress: 40", "status: \"Checking USB ports...\"",
+        "status: \"Checking  USB001 ....\"", "progress: 50", "progress: 60", "progress: 70", "progress: 80",
+        "progress: 100",
         "Install button: \"&Finish\"", "status: \"The installation is completed.\"",
         "Cancel button \"&Cancel\" disabled"}) {
     const int found = FindLine(lines, expected, at);
     ASSERT_GE(found, at) << expected << "\n" << Joined(lines);
     at = found + 1;
   }
-  // The port step ends 500 ms after the default printer.
+  // The installation ends 500 ms after the port step.
   EXPECT_EQ(std::stoi(lines[static_cast<size_t>(FindLine(lines, "progress: 100"))]) -
-                std::stoi(lines[static_cast<size_t>(FindLine(lines, "progress: 40"))]),
+                std::stoi(lines[static_cast<size_t>(FindLine(lines, "progress: 80"))]),
             500);
 
   const nlohmann::json* driver = FindByName(run.state["spooler"]["drivers"], "RV-640");
@@ -285,12 +287,12 @@ TEST(InstallLabel, InstallsTheMonitorAndDriverFamilyAndNamesThePrinterAfterTheLi
   for (const char* gone :
        {"THERMAL.chm", "LB420T.BA0", "LB420T.DAT", "LB420T.PP0", "LBXDRV56.DLL", "qrtNLM64.dll"})
     EXPECT_FALSE(HasFile(run, std::string(kX64Drivers) + gone)) << gone;
-  // The label path shows the default-printer line; 100 ms pass to the end.
-  const int defaultLine =
-      FindLine(run.transcript, "status: \"Set the printer LB-420T Label to default printer\"");
-  ASSERT_GE(defaultLine, 0) << Joined(run.transcript);
+  // The label path shows the default-printer line; 100 ms pass from the
+  // port step to the end.
+  ASSERT_GE(FindLine(run.transcript, "status: \"Set the printer LB-420T Label to default printer\""), 0)
+      << Joined(run.transcript);
   EXPECT_EQ(std::stoi(run.transcript[static_cast<size_t>(FindLine(run.transcript, "progress: 100"))]) -
-                std::stoi(run.transcript[static_cast<size_t>(defaultLine)]),
+                std::stoi(run.transcript[static_cast<size_t>(FindLine(run.transcript, "progress: 80"))]),
             100);
 }
 
@@ -306,7 +308,8 @@ TEST(InstallLabel, ThirtyTwoBitWindowsPutsTheMonitorInTheSystemFolder) {
 TEST(InstallLabel, AnInstalledMonitorIsReplacedAndAFailedMonitorEndsTheInstaller) {
   nlohmann::json profile = UnpackedPackageProfile();
   profile["spooler"]["monitors"] = {{{"name", "Advanced Language Monitor"}, {"dll", "C:\\old.dll"}}};
-  const RunResult replaced = Install(profile, "LB-400 Label");
+  // On the parallel port, so that the one restart is the monitor's.
+  const RunResult replaced = Install(profile, "LB-400 Label", "", 2);
   EXPECT_EQ(replaced.state["services"]["Spooler"]["stops"], 1);
   EXPECT_EQ(FindByName(replaced.state["spooler"]["monitors"], "Advanced Language Monitor")->at("dll"),
             "C:\\Windows\\SysWOW64\\qrtNLM64.dll");

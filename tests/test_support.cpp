@@ -133,7 +133,9 @@ nlohmann::json UnpackedPackageProfile(int major, bool wow64) {
                           {{"name", "LPT1:"}},
                           {{"name", "FILE:"}},
                           {{"name", "USB001"}, {"description", "Virtual printer port for USB"}},
-                          {{"name", "IP_10.0.0.9"}, {"description", "Standard TCP/IP Port"}}}}};
+                          {{"name", "IP_10.0.0.9"}, {"description", "Standard TCP/IP Port"}}}},
+                        // A receipt printer is plugged into USB001.
+                        {"online_ports", {"USB001"}}};
   return profile;
 }
 

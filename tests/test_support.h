@@ -20,6 +20,7 @@ struct SimulatedMachine {
   explicit SimulatedMachine(const nlohmann::json& profile = nlohmann::json::object())
       : machine(profile), ui(machine) {
     machine.Install(&ui);
+    machine.SetPortMonitorUser(&ui);
   }
   sim::Machine machine;
   fw::headless::Ui ui;

@@ -7,6 +7,7 @@
 
 #include "framework/controls.h"
 #include "package/ArchiveTool.h"
+#include "serial/SerialPort.h"
 #include "res/resource.h"
 
 // Registered at start-up ("MyUpdateData"): a status push. wParam FALSE moves
@@ -58,6 +59,28 @@ class CInstallDlg : public CDialog {
   // Start-up, run by the worker thread in this order.
   void DetectPlatform();
 
+  // The port pickers: PORTDLG_FIRST_ROW + n for entry n of the port list,
+  // PORTDLG_CANCEL, or (TCP/IP) PORTDLG_ADDED; 0, IDOK or IDCANCEL when a
+  // dialog ended without naming a port.
+  int ChooseParallelPort();
+  int ChooseTcpipPort();
+
+  // A printer's port records, as the spooler keeps them.
+  void SetPrinterPort(const char* printerName, CString portName);
+  BOOL EnumeratePrinters(CStringArray& names, CStringArray& ports);
+  void RewriteSerialPrinterPorts();
+  // Keeps the printer list in step with a port just written for a printer.
+  void NotePrinterPort(const CString& printerName, const CString& portName);
+  // Finds the USB port the new printer answers on.
+  void DetectUsbPort();
+  // The serial port step; TRUE as it always finishes the installation
+  // itself (at once, or when the probing run ends).
+  BOOL AssignSerialPort();
+  // The system's line settings for a COM port ("COM3:").
+  void WritePortSettings(const CString& port);
+  // Probes each COM port for the printer, on window timer 1.
+  void StartSerialProbe();
+
   // The two installation paths and what they share.
   enum class DriverKind { Receipt, Label };
   void InstallReceiptDriver();
@@ -85,6 +108,7 @@ class CInstallDlg : public CDialog {
   int m_nReceiptGroup1;
   int m_nDriverIndex;
   int m_nPortType;
+  CSerialPort m_serial;
   int m_nBaudRate;
   CStringArray m_arrUsbPorts;
   CStringArray m_arrSerialPorts;
@@ -118,6 +142,9 @@ class CInstallDlg : public CDialog {
   // The port step of the chosen port type; TRUE when it finishes the
   // installation itself (later, on its own timer).
   BOOL RunPortStep();
+  void FinishSerialInstallation();
+  void OnProbeFound();
+  void OnProbeNotFound();
 
   // Calls `name` for every printer name of the catalogue, in file order,
   // with the ordinal of its section.
@@ -139,6 +166,12 @@ class CInstallDlg : public CDialog {
 
  private:
   HANDLE m_hStartupThread = nullptr;
+  // The name the installation created the printer under, for the port
+  // steps that move it.
+  CString m_strNewPrinter;
+  // The port it was created on (the fallback port when the chosen type had
+  // none).
+  CString m_strCreatedPort;
   // The row the start-up pre-selected, for a first press with no row
   // selected.
   int m_nPresetPortType = PORT_USB;

@@ -20,12 +20,29 @@ void EnableLoadDriverPrivilege() {
 }  // namespace
 
 BOOL CInstallDlg::SelectPortForInstall() {
-  // The parallel and TCP/IP port dialogs choose here; until they run, the
-  // first port of the type, as the Install command took it, is the one.
-  return TRUE;
+  if (m_nPortType != PORT_TCPIP && m_nPortType != PORT_PARALLEL) return TRUE;
+  const int result = m_nPortType == PORT_TCPIP ? ChooseTcpipPort() : ChooseParallelPort();
+  const CStringArray& ports = m_nPortType == PORT_TCPIP ? m_arrTcpipPorts : m_arrParallelPorts;
+  if (result == PORTDLG_ADDED && m_nPortType == PORT_TCPIP && ports.GetSize() > 0) {
+    m_strPortName = ports[0];
+    return TRUE;
+  }
+  const int row = result - PORTDLG_FIRST_ROW;
+  if (result != PORTDLG_CANCEL && row >= 0 && row < ports.GetSize()) {
+    m_strPortName = ports[row];
+    return TRUE;
+  }
+  // Cancelled, or a dialog closed by Enter or Esc, or OK with no row (none
+  // of them names a port): the port choice is cancelled and Install can be
+  // pressed again.
+  return FALSE;
 }
 
-BOOL CInstallDlg::RunPortStep() { return FALSE; }
+BOOL CInstallDlg::RunPortStep() {
+  if (m_nPortType == PORT_SERIAL) return AssignSerialPort();
+  if (m_nPortType == PORT_USB) DetectUsbPort();
+  return FALSE;
+}
 
 void CInstallDlg::CreatePrinterAndFinish(const CString& printerName, const CString& driverName,
                                          DriverKind kind) {
@@ -54,6 +71,8 @@ void CInstallDlg::CreatePrinterAndFinish(const CString& printerName, const CStri
   info.driverName = driverName.str();
   info.printProcessor = "WinPrint";
   info.dataType = "RAW";
+  m_strNewPrinter = printerName;
+  m_strCreatedPort = port;
   HANDLE printer = spooler.AddPrinterA(info);
   if (!printer) {
     const DWORD error = plat::System().GetLastError();

@@ -9,6 +9,7 @@
 // src/platform/sim). The process installs one set at start.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -183,6 +184,57 @@ class IUser {
   virtual int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) = 0;
 };
 
+// A critical section: one thread at a time between Enter and Leave; the
+// thread that holds it may enter again (counted, as Win32's).
+class CriticalSection {
+ public:
+  virtual ~CriticalSection() = default;
+  virtual void Enter() = 0;
+  virtual void Leave() = 0;
+};
+
+// Holds a critical section for a scope.
+class CriticalSectionLock {
+ public:
+  explicit CriticalSectionLock(CriticalSection& section) : m_section(section) { m_section.Enter(); }
+  ~CriticalSectionLock() { m_section.Leave(); }
+  CriticalSectionLock(const CriticalSectionLock&) = delete;
+  CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
+
+ private:
+  CriticalSection& m_section;
+};
+
+// COM ports with overlapped I/O, the system's error texts and the critical
+// sections that guard a port. A port handle is closed with
+// IThreads::CloseHandle, like any kernel handle.
+class IComm {
+ public:
+  virtual ~IComm() = default;
+  // CreateFileA without security attributes or template (a port name such
+  // as "\\.\COM3"); INVALID_HANDLE_VALUE when it fails.
+  virtual HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, DWORD creation, DWORD flags) = 0;
+  virtual BOOL SetupComm(HANDLE port, DWORD inQueue, DWORD outQueue) = 0;
+  virtual BOOL SetCommTimeouts(HANDLE port, const COMMTIMEOUTS* timeouts) = 0;
+  virtual BOOL SetCommMask(HANDLE port, DWORD mask) = 0;
+  virtual BOOL GetCommMask(HANDLE port, DWORD* mask) = 0;
+  virtual BOOL GetCommState(HANDLE port, DCB* dcb) = 0;
+  virtual BOOL BuildCommDCBA(LPCSTR definition, DCB* dcb) = 0;
+  virtual BOOL SetCommState(HANDLE port, const DCB* dcb) = 0;
+  virtual BOOL PurgeComm(HANDLE port, DWORD flags) = 0;
+  // The overlapped calls: FALSE with ERROR_IO_PENDING while the request
+  // runs; `overlapped` must live until it completes.
+  virtual BOOL WaitCommEvent(HANDLE port, DWORD* events, OVERLAPPED* overlapped) = 0;
+  virtual BOOL ClearCommError(HANDLE port, DWORD* errors, COMSTAT* status) = 0;
+  virtual BOOL ReadFile(HANDLE port, LPVOID buffer, DWORD size, DWORD* done, OVERLAPPED* overlapped) = 0;
+  virtual BOOL WriteFile(HANDLE port, LPCVOID data, DWORD size, DWORD* done, OVERLAPPED* overlapped) = 0;
+  virtual BOOL GetOverlappedResult(HANDLE port, OVERLAPPED* overlapped, DWORD* done, BOOL wait) = 0;
+  // The system's text for an error code as FormatMessage gives it (UTF-8,
+  // with its line break); empty when the system has none.
+  virtual std::string FormatMessageA(DWORD error) = 0;
+  virtual std::unique_ptr<CriticalSection> CreateCriticalSection() = 0;
+};
+
 // A run-time looked-up export as the function type it really has (through
 // the one generic function pointer type the compilers accept for that).
 template <typename Function>
@@ -198,6 +250,7 @@ struct Platform {
   IServices* services = nullptr;
   ISpooler* spooler = nullptr;
   IUser* user = nullptr;
+  IComm* comm = nullptr;
 };
 
 // The process-wide set; Install is called once before anything else runs
@@ -212,5 +265,6 @@ inline IFiles& Files() { return *Current().files; }
 inline IServices& Services() { return *Current().services; }
 inline ISpooler& Spooler() { return *Current().spooler; }
 inline IUser& User() { return *Current().user; }
+inline IComm& Comm() { return *Current().comm; }
 
 }  // namespace plat

@@ -78,6 +78,8 @@ typedef CHAR* LPSTR;
 typedef const CHAR* LPCSTR;
 typedef const CHAR* LPCTSTR;
 typedef void* LPVOID;
+typedef void* PVOID;
+typedef const void* LPCVOID;
 typedef void* HANDLE;
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
@@ -222,9 +224,137 @@ typedef struct _OSVERSIONINFOEXA {
   BYTE wReserved;
 } OSVERSIONINFOEXA;
 
+// Serial communications.
+#define GENERIC_READ 0x80000000
+#define GENERIC_WRITE 0x40000000
+#define OPEN_EXISTING 3
+#define FILE_FLAG_OVERLAPPED 0x40000000
+#define MAXDWORD 0xffffffff
+
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_SEM_TIMEOUT 121L
+#define ERROR_MR_MID_NOT_FOUND 317L
+#define ERROR_OPERATION_ABORTED 995L
+#define ERROR_IO_INCOMPLETE 996L
+#define ERROR_IO_DEVICE 1117L
+#define ERROR_IRQ_BUSY 1119L
+
+#define EV_RXCHAR 0x0001
+#define EV_RXFLAG 0x0002
+#define EV_TXEMPTY 0x0004
+#define EV_CTS 0x0008
+#define EV_DSR 0x0010
+#define EV_RLSD 0x0020
+#define EV_BREAK 0x0040
+#define EV_ERR 0x0080
+#define EV_RING 0x0100
+
+#define PURGE_TXABORT 0x0001
+#define PURGE_RXABORT 0x0002
+#define PURGE_TXCLEAR 0x0004
+#define PURGE_RXCLEAR 0x0008
+
+#define CE_RXOVER 0x0001
+#define CE_OVERRUN 0x0002
+#define CE_RXPARITY 0x0004
+#define CE_FRAME 0x0008
+#define CE_BREAK 0x0010
+
+#define DTR_CONTROL_DISABLE 0x00
+#define DTR_CONTROL_ENABLE 0x01
+#define DTR_CONTROL_HANDSHAKE 0x02
+#define RTS_CONTROL_DISABLE 0x00
+#define RTS_CONTROL_ENABLE 0x01
+#define RTS_CONTROL_HANDSHAKE 0x02
+#define RTS_CONTROL_TOGGLE 0x03
+
+#define NOPARITY 0
+#define ODDPARITY 1
+#define EVENPARITY 2
+#define MARKPARITY 3
+#define SPACEPARITY 4
+#define ONESTOPBIT 0
+#define ONE5STOPBITS 1
+#define TWOSTOPBITS 2
+
+typedef struct _DCB {
+  DWORD DCBlength;
+  DWORD BaudRate;
+  DWORD fBinary : 1;
+  DWORD fParity : 1;
+  DWORD fOutxCtsFlow : 1;
+  DWORD fOutxDsrFlow : 1;
+  DWORD fDtrControl : 2;
+  DWORD fDsrSensitivity : 1;
+  DWORD fTXContinueOnXoff : 1;
+  DWORD fOutX : 1;
+  DWORD fInX : 1;
+  DWORD fErrorChar : 1;
+  DWORD fNull : 1;
+  DWORD fRtsControl : 2;
+  DWORD fAbortOnError : 1;
+  DWORD fDummy2 : 17;
+  WORD wReserved;
+  WORD XonLim;
+  WORD XoffLim;
+  BYTE ByteSize;
+  BYTE Parity;
+  BYTE StopBits;
+  char XonChar;
+  char XoffChar;
+  char ErrorChar;
+  char EofChar;
+  char EvtChar;
+  WORD wReserved1;
+} DCB;
+
+typedef struct _COMMTIMEOUTS {
+  DWORD ReadIntervalTimeout;
+  DWORD ReadTotalTimeoutMultiplier;
+  DWORD ReadTotalTimeoutConstant;
+  DWORD WriteTotalTimeoutMultiplier;
+  DWORD WriteTotalTimeoutConstant;
+} COMMTIMEOUTS;
+
+typedef struct _COMSTAT {
+  DWORD fCtsHold : 1;
+  DWORD fDsrHold : 1;
+  DWORD fRlsdHold : 1;
+  DWORD fXoffHold : 1;
+  DWORD fXoffSent : 1;
+  DWORD fEof : 1;
+  DWORD fTxim : 1;
+  DWORD fReserved : 25;
+  DWORD cbInQue;
+  DWORD cbOutQue;
+} COMSTAT;
+
+// Internal holds the request's status while it runs, InternalHigh the bytes
+// it moved; hEvent is signalled when it completes.
+typedef struct _OVERLAPPED {
+  ULONG_PTR Internal;
+  ULONG_PTR InternalHigh;
+  __extension__ union {
+    __extension__ struct {
+      DWORD Offset;
+      DWORD OffsetHigh;
+    };
+    PVOID Pointer;
+  };
+  HANDLE hEvent;
+} OVERLAPPED;
+
 #endif
 
 // Sizes the installer relies on; the real headers agree (checked in the
 // Win32 backend).
 static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA size");
 static_assert(sizeof(OSVERSIONINFOEXA) == 156, "OSVERSIONINFOEXA size");
+
+// The serial records the installer hands to Windows.
+static_assert(sizeof(DCB) == 28 && offsetof(DCB, EvtChar) == 25, "DCB layout");
+static_assert(sizeof(COMMTIMEOUTS) == 20, "COMMTIMEOUTS size");
+static_assert(sizeof(COMSTAT) == 12 && offsetof(COMSTAT, cbInQue) == 4, "COMSTAT layout");
+static_assert(sizeof(OVERLAPPED) == 2 * sizeof(ULONG_PTR) + 8 + sizeof(HANDLE) &&
+                  offsetof(OVERLAPPED, hEvent) == 2 * sizeof(ULONG_PTR) + 8,
+              "OVERLAPPED layout");

@@ -13,6 +13,7 @@ RunResult RunInstaller(const sim::Profile& profile, const nlohmann::json& script
   machine.Install(nullptr);
   fw::headless::Ui ui(machine);
   machine.Install(&ui);
+  machine.SetPortMonitorUser(&ui);
 
   ScriptedUser user(script);
   Transcript transcript(echo);

@@ -26,7 +26,8 @@ const struct {
     {"ok", IDOK},
 };
 
-const char* const kActions[] = {"wait", "click", "select", "type", "select_row", "key", "close", "answer"};
+const char* const kActions[] = {"wait", "click", "select", "type",   "select_row",
+                                "key",  "close", "answer", "monitor"};
 
 std::string StepKind(const nlohmann::json& step) {
   for (const char* action : kActions)
@@ -125,8 +126,9 @@ void ScriptedUser::Perform(Ui& ui, const nlohmann::json& step) {
 bool ScriptedUser::Act(Ui& ui) {
   if (Finished()) return false;
   const nlohmann::json& step = m_steps[m_next];
-  // Answers are taken by message boxes when they come.
-  if (step.contains("answer")) return false;
+  // Answers are taken by message boxes and port monitor dialogs when they
+  // come.
+  if (step.contains("answer") || step.contains("monitor")) return false;
   if (step.contains("wait")) {
     if (!ConditionHolds(ui, step["wait"])) return false;
     ++m_next;
@@ -153,18 +155,45 @@ int ScriptedUser::AnswerMessageBox(Ui& ui, const std::string& text, const std::s
     if (id != 0) return id;
     m_problems.push_back("unknown answer " + Quote(answer));
   }
-  ui.Note("no answer in the script for this box: its default button");
+  // A user who was not told what to answer dismisses the box: Cancel (or
+  // No) where the box has it, else OK. Never Retry, which could ask for
+  // ever.
+  ui.Note("no answer in the script for this box: dismissed");
   switch (type & MB_TYPEMASK) {
     case MB_ABORTRETRYIGNORE:
       return IDABORT;
     case MB_YESNO:
+      return IDNO;
+    case MB_OKCANCEL:
     case MB_YESNOCANCEL:
-      return IDYES;
     case MB_RETRYCANCEL:
-      return IDRETRY;
+      return IDCANCEL;
     default:
       return IDOK;
   }
+}
+
+sim::PortMonitorAnswer ScriptedUser::AnswerPortMonitor(Ui& ui, const std::string& dialog,
+                                                       const std::string&) {
+  sim::PortMonitorAnswer answer;
+  if (Finished() || !m_steps[m_next].contains("monitor")) {
+    ui.Note("no answer in the script for the port monitor's " + dialog + ": cancelled");
+    return answer;
+  }
+  const nlohmann::json monitor = m_steps[m_next++]["monitor"];
+  if (monitor.is_string()) {
+    const std::string word = monitor.get<std::string>();
+    answer.done = word == "ok";
+    if (word != "ok" && word != "cancel")
+      m_problems.push_back("unknown port monitor answer " + monitor.dump());
+  } else if (monitor.contains("create")) {
+    answer.done = true;
+    answer.portName = monitor["create"].get<std::string>();
+    answer.address = monitor.value("address", std::string());
+  } else if (monitor.contains("fail")) {
+    answer.error = monitor["fail"].get<DWORD>();
+  }
+  return answer;
 }
 
 uint64_t ScriptedUser::NextDeadline() {

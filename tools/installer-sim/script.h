@@ -21,6 +21,8 @@ class ScriptedUser : public fw::headless::IScriptedUser {
                        UINT type) override;
   void OnHang(fw::headless::Ui& ui) override;
   uint64_t NextDeadline() override;
+  sim::PortMonitorAnswer AnswerPortMonitor(fw::headless::Ui& ui, const std::string& dialog,
+                                           const std::string& portName) override;
 
   bool Finished() const { return m_next >= m_steps.size(); }
   // Steps that could not be done (a wait that never came true...).

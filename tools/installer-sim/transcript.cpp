@@ -173,6 +173,9 @@ void Transcript::OnEvent(const Event& event) {
     case Event::Kind::UserAction:
       Add(event.time, "user: " + event.text);
       break;
+    case Event::Kind::PortMonitor:
+      Add(event.time, "port monitor: " + event.text + " -> " + event.caption);
+      break;
     case Event::Kind::Hang:
       Add(event.time, "every thread waits and nothing more can happen");
       break;

@@ -20,15 +20,18 @@ WPARAM CommandParam(int id, UINT code) {
   return static_cast<WPARAM>((static_cast<DWORD>(code) << 16) | (static_cast<DWORD>(id) & 0xFFFF));
 }
 
+// Without a scripted user every box is dismissed (Cancel or No where the
+// box has it), so no question can be asked for ever.
 int DefaultAnswer(UINT type) {
   switch (type & MB_TYPEMASK) {
     case MB_ABORTRETRYIGNORE:
       return IDABORT;
     case MB_YESNO:
+      return IDNO;
+    case MB_OKCANCEL:
     case MB_YESNOCANCEL:
-      return IDYES;
     case MB_RETRYCANCEL:
-      return IDRETRY;
+      return IDCANCEL;
     default:
       return IDOK;
   }
@@ -376,6 +379,31 @@ int Ui::ShowBox(const std::string& text, const std::string& caption, UINT type) 
   return answer;
 }
 
+sim::PortMonitorAnswer Ui::AskPortMonitor(const std::string& dialog, const std::string& portName) {
+  const sim::PortMonitorAnswer answer =
+      m_user ? m_user->AnswerPortMonitor(*this, dialog, portName) : sim::PortMonitorAnswer();
+  Event event{Event::Kind::PortMonitor};
+  Window* top = TopDialog();
+  event.dialogId = top ? top->id : 0;
+  event.text = dialog + (portName.empty() ? std::string() : " " + portName);
+  if (answer.error)
+    event.caption = "failed with " + std::to_string(answer.error);
+  else if (!answer.done)
+    event.caption = "cancelled";
+  else if (!answer.portName.empty())
+    event.caption = "created " + answer.portName + " for " + answer.address;
+  else
+    event.caption = "OK";
+  Emit(event);
+  return answer;
+}
+
+sim::PortMonitorAnswer Ui::AddPortWizard() { return AskPortMonitor("Add Port wizard", std::string()); }
+
+sim::PortMonitorAnswer Ui::ConfigurePortSheet(const std::string& portName) {
+  return AskPortMonitor("Configure Port", portName);
+}
+
 void Ui::Note(const std::string& text) {
   Event note{Event::Kind::UserAction};
   Window* top = TopDialog();
@@ -437,10 +465,24 @@ void Ui::SelectListRow(int id, int row) {
 void Ui::PressEnter() {
   Window* dialog = TopDialog();
   if (!dialog) return;
-  // Enter presses the default push button, or IDOK when there is none.
+  // Enter presses the default push button; without one, the push button
+  // that has the focus, which on a freshly opened dialog is the first tab
+  // stop; otherwise the dialog takes it as OK.
   int id = IDOK;
-  for (Window* child : dialog->children)
-    if (child->IsButtonOfType(BS_DEFPUSHBUTTON)) id = child->id;
+  bool found = false;
+  for (Window* child : dialog->children) {
+    if (child->IsButtonOfType(BS_DEFPUSHBUTTON)) {
+      id = child->id;
+      found = true;
+    }
+  }
+  if (!found) {
+    for (Window* child : dialog->children) {
+      if (!(child->style & WS_TABSTOP) || !child->enabled) continue;
+      if (child->IsButtonOfType(BS_PUSHBUTTON)) id = child->id;
+      break;
+    }
+  }
   Window* button = FindControl(dialog, id);
   Note("press Enter");
   if (button && !button->enabled) return;

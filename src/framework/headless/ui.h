@@ -13,10 +13,7 @@
 
 #include "framework/wnd.h"
 #include "platform/platform.h"
-
-namespace sim {
-class Machine;
-}
+#include "platform/sim/machine.h"
 
 namespace fw {
 namespace headless {
@@ -66,6 +63,7 @@ struct Event {
     ProgressChanged,
     MessageBox,
     UserAction,
+    PortMonitor,
     Hang,
   };
   explicit Event(Kind eventKind) : kind(eventKind) {}
@@ -96,6 +94,14 @@ class IScriptedUser {
   virtual bool Act(Ui& ui) = 0;
   // Answers a message box with IDOK, IDCANCEL, IDYES...
   virtual int AnswerMessageBox(Ui& ui, const std::string& text, const std::string& caption, UINT type) = 0;
+  // Answers a port monitor's own dialog (`dialog` is "Add Port wizard" or
+  // "Configure Port"); the default cancels it.
+  virtual sim::PortMonitorAnswer AnswerPortMonitor(Ui&, const std::string& dialog,
+                                                   const std::string& portName) {
+    (void)dialog;
+    (void)portName;
+    return sim::PortMonitorAnswer();
+  }
   // The virtual time at which the user means to act next without anything
   // changing on screen (a user who waits a while), or UINT64_MAX.
   virtual uint64_t NextDeadline() { return UINT64_MAX; }
@@ -104,7 +110,7 @@ class IScriptedUser {
   virtual void OnHang(Ui& ui) = 0;
 };
 
-class Ui : public plat::IUser {
+class Ui : public plat::IUser, public sim::IPortMonitorUser {
  public:
   explicit Ui(sim::Machine& machine);
   ~Ui() override;
@@ -117,6 +123,10 @@ class Ui : public plat::IUser {
   // plat::IUser: from any thread; boxes raised on other threads are shown
   // by the dialog thread, as the scripted user sees one screen.
   int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) override;
+
+  // sim::IPortMonitorUser: the TCP/IP port monitor's dialogs (dialog thread).
+  sim::PortMonitorAnswer AddPortWizard() override;
+  sim::PortMonitorAnswer ConfigurePortSheet(const std::string& portName) override;
 
   // --- what the user sees and does (dialog thread) ---
   // The topmost open dialog (the last opened), or null.
@@ -175,6 +185,7 @@ class Ui : public plat::IUser {
   void DestroyDialog(Window* dialog);
   void Emit(Event event);
   int ShowBox(const std::string& text, const std::string& caption, UINT type);
+  sim::PortMonitorAnswer AskPortMonitor(const std::string& dialog, const std::string& portName);
   Window* NewWindow(Window* parent);
   Window* DialogOf(Window* window);
 

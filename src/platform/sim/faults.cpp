@@ -4,17 +4,20 @@ namespace sim {
 
 bool FaultTable::ShouldFail(const std::string& call, const std::string& argument, DWORD* error) {
   ++m_calls[call];
+  // Every fault counts each call it matches, so "after" and "count" mean
+  // the same whatever other faults the call meets.
+  bool fail = false;
   for (size_t i = 0; i < m_faults.size(); ++i) {
     const Fault& fault = m_faults[i];
     if (fault.call != call) continue;
     if (!fault.match.empty() && argument.find(fault.match) == std::string::npos) continue;
     const int seen = m_seen[i]++;
-    if (seen < fault.after) continue;
+    if (fail || seen < fault.after) continue;
     if (fault.count >= 0 && seen >= fault.after + fault.count) continue;
     *error = fault.error;
-    return true;
+    fail = true;
   }
-  return false;
+  return fail;
 }
 
 int FaultTable::CallCount(const std::string& call) const {

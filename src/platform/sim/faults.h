@@ -28,10 +28,6 @@ class FaultTable {
   int CallCount(const std::string& call) const;
 
  private:
-  struct Entry {
-    Fault fault;
-    int seen = 0;
-  };
   std::vector<Fault> m_faults;
   std::map<size_t, int> m_seen;
   std::map<std::string, int> m_calls;

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/sim/archive_module.h"
+#include "platform/sim/comm.h"
 #include "platform/sim/files.h"
 #include "platform/sim/services.h"
 #include "platform/sim/spooler.h"
@@ -41,7 +42,8 @@ Machine::Machine(const Profile& profile)
       m_threads(std::make_unique<SimThreads>(*this)),
       m_files(std::make_unique<SimFiles>(*this)),
       m_services(std::make_unique<SimServices>(*this)),
-      m_spooler(std::make_unique<SimSpooler>(*this)) {
+      m_spooler(std::make_unique<SimSpooler>(*this)),
+      m_comm(std::make_unique<SimComm>(*this)) {
   LoadProfile(profile);
   SimModule kernel32;
   kernel32.name = "kernel32";
@@ -84,6 +86,7 @@ void Machine::LoadProfile(const Profile& profile) {
     std::lock_guard<std::mutex> lock(Mutex());
     m_services->Find("Spooler")->onRunning = [this]() { m_spooler->OnServiceRunning(); };
   }
+  if (profile.contains("com_ports")) m_comm->LoadJson(profile["com_ports"]);
   if (profile.contains("latency")) {
     for (auto it = profile["latency"].begin(); it != profile["latency"].end(); ++it)
       m_latency[it.key()] = it.value().get<uint64_t>();
@@ -110,6 +113,7 @@ void Machine::Install(plat::IUser* user) {
   platform.services = m_services.get();
   platform.spooler = m_spooler.get();
   platform.user = user;
+  platform.comm = m_comm.get();
   plat::Install(platform);
   g_current.store(this);
 }
@@ -157,6 +161,7 @@ nlohmann::json Machine::StateJson() {
   state["services"] = m_services->ToJson();
   state["spooler"] = m_spooler->ToJson();
   state["files"] = m_files->ToJson();
+  if (m_comm->HasDevices()) state["com_ports"] = m_comm->ToJson();
   return state;
 }
 

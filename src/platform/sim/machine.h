@@ -35,11 +35,31 @@ struct SimModule {
   std::map<std::string, FARPROC, CaseInsensitiveLess> exports;
 };
 
+// What the user did in the TCP/IP port monitor's own dialogs: its Add Port
+// wizard (a port made with a name and an address) or its configuration
+// sheet (OK).
+struct PortMonitorAnswer {
+  bool done = false;  // finished, not cancelled
+  std::string portName;
+  std::string address;
+  DWORD error = 0;  // the monitor failed with this code
+};
+
+// The user of the run, asked when the spooler shows a port monitor's
+// dialog.
+class IPortMonitorUser {
+ public:
+  virtual ~IPortMonitorUser() = default;
+  virtual PortMonitorAnswer AddPortWizard() = 0;
+  virtual PortMonitorAnswer ConfigurePortSheet(const std::string& portName) = 0;
+};
+
 class SimSystem;
 class SimThreads;
 class SimServices;
 class SimSpooler;
 class SimFiles;
+class SimComm;
 
 class Machine {
  public:
@@ -66,6 +86,7 @@ class Machine {
   SimServices& Services() { return *m_services; }
   SimFiles& Files() { return *m_files; }
   SimSpooler& Spooler() { return *m_spooler; }
+  SimComm& Comm() { return *m_comm; }
   const WindowsVersion& Version() const { return m_version; }
   const std::string& Name() const { return m_name; }
 
@@ -80,6 +101,9 @@ class Machine {
 
   void SetLastError(DWORD error);
   DWORD GetLastError() const;
+
+  void SetPortMonitorUser(IPortMonitorUser* user) { m_portMonitorUser = user; }
+  IPortMonitorUser* PortMonitorUser() const { return m_portMonitorUser; }
 
   void AddModule(const SimModule& module);
   const SimModule* FindModule(const std::string& name) const;
@@ -107,8 +131,10 @@ class Machine {
   std::unique_ptr<SimFiles> m_files;
   std::unique_ptr<SimServices> m_services;
   std::unique_ptr<SimSpooler> m_spooler;
+  std::unique_ptr<SimComm> m_comm;
   std::map<std::string, SimModule, CaseInsensitiveLess> m_modules;
   std::vector<std::string> m_journal;
+  IPortMonitorUser* m_portMonitorUser = nullptr;
 };
 
 // The profile the tools fall back on: Windows 10, 64-bit.

@@ -107,8 +107,11 @@ SimRegistry::SimRegistry(Machine& machine) : m_machine(machine) {
 RegKeyNode* SimRegistry::Root(HKEY key) const {
   const ULONG_PTR value = reinterpret_cast<ULONG_PTR>(key);
   const ULONG_PTR base = static_cast<ULONG_PTR>(static_cast<LONG>(0x80000000));
-  if (value >= base && value <= base + 5) return m_roots[value - base].get();
-  return nullptr;
+  if (value < base || value > base + 5) return nullptr;
+  // HKEY_CURRENT_CONFIG is a view of the current hardware profile.
+  if (value == base + 5)
+    return Walk(m_roots[2].get(), "SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current", true);
+  return m_roots[value - base].get();
 }
 
 RegKeyNode* SimRegistry::Resolve(HKEY key) const {
@@ -138,6 +141,10 @@ RegKeyNode* SimRegistry::Walk(RegKeyNode* from, const std::string& subKey, bool 
 RegKeyNode* SimRegistry::NodeForPath(const std::string& path, bool create) const {
   const std::vector<std::string> parts = SplitPath(path);
   if (parts.empty()) return nullptr;
+  if (Lower(parts[0]) == "hkey_current_config") {
+    const std::string rest = path.size() > parts[0].size() ? path.substr(parts[0].size()) : "";
+    return Walk(Root(HKEY_CURRENT_CONFIG), rest, create);
+  }
   for (int i = 0; i < 6; ++i) {
     if (Lower(parts[0]) == Lower(kRootNames[i])) {
       const std::string rest = path.size() > parts[0].size() ? path.substr(parts[0].size()) : "";
@@ -279,7 +286,7 @@ void SimRegistry::LoadJson(const Profile& keys) {
 nlohmann::json SimRegistry::ToJson() const {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   nlohmann::json out = nlohmann::json::object();
-  for (const auto& root : m_roots) NodeToJson(*root, root->name, out);
+  for (const auto& root : m_roots) NodeToJson(*root, root->name, out);  // the view is listed under HKLM
   return out;
 }
 

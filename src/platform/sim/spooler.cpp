@@ -1,6 +1,7 @@
 #include "platform/sim/spooler.h"
 
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/sim/files.h"
@@ -14,6 +15,8 @@ namespace sim {
 namespace {
 // RPC_S_SERVER_UNAVAILABLE: what spooler calls give while the service is down.
 constexpr DWORD kSpoolerUnavailable = 1722;
+constexpr DWORD kErrorCancelled = 1223;     // ERROR_CANCELLED
+constexpr DWORD kErrorAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
 
 const char kPrintersKey[] =
     "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\";
@@ -83,6 +86,8 @@ void SimSpooler::LoadJson(const Profile& spooler) {
       m_ports.push_back(port);
     }
   }
+  if (spooler.contains("online_ports"))
+    for (const Profile& port : spooler["online_ports"]) m_onlinePorts.push_back(port.get<std::string>());
   if (spooler.contains("monitors")) {
     for (const Profile& entry : spooler["monitors"])
       m_monitors.push_back(Monitor{entry.at("name").get<std::string>(),
@@ -190,14 +195,22 @@ void SimSpooler::DeletePrinterRecords(const std::string& name) {
 }
 
 void SimSpooler::OnServiceRunning() {
-  // The spooler takes each printer's port from its records again.
+  // The spooler takes each printer's port from its records again, and marks
+  // on line a printer whose port has a printer answering on it.
+  SimRegistry& registry = m_machine.Registry();
   for (Printer& printer : m_printers) {
+    const std::string& name = printer.info.printerName;
     std::string port;
-    if (m_machine.Registry().GetStringLocked(kCurrentControlSetKey + printer.info.printerName, "Port",
-                                             &port) &&
-        !port.empty() && port != printer.info.portName) {
-      m_machine.Log("printer " + printer.info.printerName + " now on " + port);
+    if (registry.GetStringLocked(kCurrentControlSetKey + name, "Port", &port) && !port.empty() &&
+        port != printer.info.portName) {
+      m_machine.Log("printer " + name + " now on " + port);
       printer.info.portName = port;
+    }
+    if (std::find(m_onlinePorts.begin(), m_onlinePorts.end(), printer.info.portName) != m_onlinePorts.end()) {
+      registry.SetDwordLocked(
+          "HKEY_CURRENT_CONFIG\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" + name,
+          "PrinterOnLine", 1);
+      m_machine.Log("printer " + name + " on line on " + printer.info.portName);
     }
   }
 }
@@ -419,25 +432,71 @@ BOOL SimSpooler::EnumPrintersA(DWORD flags, std::vector<plat::PrinterInfo2>* pri
 
 namespace sim {
 
-// The port monitors' dialogs are answered by the user of the run; until a
-// port dialog asks, the spooler reports them as not supported here.
+// The standard TCP/IP port monitor's dialogs are answered by the user of
+// the run; its ports are listed last, as the spooler adds them.
 BOOL SimSpooler::AddPortA(HWND, LPCSTR monitorName) {
+  {
+    std::lock_guard<std::mutex> lock(m_machine.Mutex());
+    if (m_machine.FailCall("AddPortA", Text(monitorName)) || FailUnlessRunning()) return FALSE;
+    if (Text(monitorName) != "Standard TCP/IP Port" || !m_machine.PortMonitorUser()) {
+      m_machine.SetLastError(ERROR_NOT_SUPPORTED);
+      return FALSE;
+    }
+  }
+  // The wizard is modal: the user answers it without the machine's lock.
+  const PortMonitorAnswer answer = m_machine.PortMonitorUser()->AddPortWizard();
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("AddPortA", Text(monitorName)) || FailUnlessRunning()) return FALSE;
-  m_machine.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+  if (answer.error) {
+    m_machine.SetLastError(answer.error);
+    return FALSE;
+  }
+  if (!answer.done || answer.portName.empty()) {
+    m_machine.SetLastError(kErrorCancelled);
+    return FALSE;
+  }
+  if (PortExists(answer.portName)) {
+    m_machine.SetLastError(kErrorAlreadyExists);
+    return FALSE;
+  }
+  plat::PortInfo2 port;
+  port.portName = answer.portName;
+  port.monitorName = "Standard TCP/IP Port";
+  port.description = "Standard TCP/IP Port";
+  port.portType = 3;
+  m_ports.push_back(port);
+  m_machine.Log("port " + answer.portName + " added for " + answer.address);
+  return TRUE;
 }
 
 BOOL SimSpooler::ConfigurePortA(HWND, LPCSTR portName) {
+  {
+    std::lock_guard<std::mutex> lock(m_machine.Mutex());
+    if (m_machine.FailCall("ConfigurePortA", Text(portName)) || FailUnlessRunning()) return FALSE;
+    if (!PortExists(Text(portName)) || !m_machine.PortMonitorUser()) {
+      m_machine.SetLastError(ERROR_NOT_SUPPORTED);
+      return FALSE;
+    }
+  }
+  const PortMonitorAnswer answer = m_machine.PortMonitorUser()->ConfigurePortSheet(Text(portName));
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("ConfigurePortA", Text(portName)) || FailUnlessRunning()) return FALSE;
-  m_machine.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+  if (answer.error || !answer.done) {
+    m_machine.SetLastError(answer.error ? answer.error : kErrorCancelled);
+    return FALSE;
+  }
+  m_machine.SetLastError(ERROR_SUCCESS);
+  return TRUE;
 }
 
 BOOL SimSpooler::DeletePortA(HWND, LPCSTR portName) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   if (m_machine.FailCall("DeletePortA", Text(portName)) || FailUnlessRunning()) return FALSE;
+  for (auto it = m_ports.begin(); it != m_ports.end(); ++it) {
+    if (it->portName == Text(portName)) {
+      m_ports.erase(it);
+      m_machine.Log("port " + Text(portName) + " deleted");
+      return TRUE;
+    }
+  }
   m_machine.SetLastError(ERROR_NOT_SUPPORTED);
   return FALSE;
 }

@@ -78,6 +78,7 @@ class SimSpooler : public plat::ISpooler {
   std::vector<Monitor> m_monitors;
   std::map<std::string, std::map<std::string, Driver, CaseInsensitiveLess>> m_drivers;  // by environment
   std::vector<Printer> m_printers;
+  std::vector<std::string> m_onlinePorts;  // ports where a printer answers
   std::map<ULONG_PTR, std::string> m_printerHandles;
   ULONG_PTR m_nextHandle = 0x5000;
 };

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/comm.h"
 #include "platform/sim/machine.h"
 
 namespace sim {
@@ -131,7 +132,9 @@ DWORD SimThreads::WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOO
 
 BOOL SimThreads::CloseHandle(HANDLE handle) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_objects.erase(reinterpret_cast<ULONG_PTR>(handle)) == 0) {
+  // COM port handles belong to the COM part.
+  if (m_objects.erase(reinterpret_cast<ULONG_PTR>(handle)) == 0 &&
+      !m_machine.Comm().CloseHandleLocked(handle)) {
     m_machine.SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
@@ -169,6 +172,13 @@ HANDLE SimThreads::NewPlainHandleLocked() {
   const ULONG_PTR handle = m_nextHandle += 4;
   m_objects[handle] = object;
   return reinterpret_cast<HANDLE>(handle);
+}
+
+bool SimThreads::SetEventLocked(HANDLE event, bool signaled) {
+  Object* object = Find(event);
+  if (!object || object->kind != Object::Kind::Event) return false;
+  object->signaled = signaled;
+  return true;
 }
 
 bool SimThreads::IsSignaledLocked(HANDLE handle) {

@@ -33,6 +33,9 @@ class SimThreads : public plat::IThreads {
   // A handle to a kernel object the threads do not wait on (a process
   // token); closed with CloseHandle like the others. Lock held.
   HANDLE NewPlainHandleLocked();
+  // Signals or resets an event for a device completing a request (the
+  // OVERLAPPED's event); false when `event` is not one. Lock held.
+  bool SetEventLocked(HANDLE event, bool signaled);
 
  private:
   struct Object {

@@ -13,6 +13,7 @@ void InstallWin32Platform() {
   platform.services = &win32::ServicesService();
   platform.spooler = &win32::SpoolerService();
   platform.user = &win32::UserService();
+  platform.comm = &win32::CommService();
   Install(platform);
 }
 

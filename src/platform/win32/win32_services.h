@@ -13,6 +13,7 @@ IFiles& FilesService();
 IServices& ServicesService();
 ISpooler& SpoolerService();
 IUser& UserService();
+IComm& CommService();
 
 }  // namespace win32
 }  // namespace plat
