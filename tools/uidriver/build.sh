@@ -6,5 +6,5 @@ here=$(cd "$(dirname "$0")" && pwd)
 out=${1:-$(cd "$here/../.." && pwd)/build-win/uidriver.exe}
 mkdir -p "$(dirname "$out")"
 i686-w64-mingw32-gcc -std=c99 -O2 -Wall -Wextra -Werror -municode -static \
-  -o "$out" "$here/uidriver.c" -luser32 -lkernel32
+  -o "$out" "$here/uidriver.c" -luser32 -lwinspool -ladvapi32 -lkernel32
 echo "built $out"

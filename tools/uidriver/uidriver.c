@@ -14,6 +14,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <winspool.h>
+#include <winsvc.h>
 
 #define MAX_ARGS 4
 #define TEXT_MAX 4096
@@ -146,6 +148,16 @@ static HWND control(const char *id_text, DWORD ms) {
 
 // ---- windows ------------------------------------------------------------------------------------
 
+// Makes h the window later commands act on.
+static void adopt(HWND h) {
+  g_window = h;
+  g_box = NULL;
+  GetWindowThreadProcessId(h, &g_pid);
+  if (g_process) CloseHandle(g_process);
+  // Opened now so wait-exit still works once the process is gone.
+  g_process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, g_pid);
+}
+
 static int cmd_wait_window(char **a) {
   WCHAR title[TEXT_MAX];
   DWORD ms = ms_of(atof(a[1])), start = GetTickCount();
@@ -153,17 +165,37 @@ static int cmd_wait_window(char **a) {
   for (;;) {
     HWND h = FindWindowW(NULL, title);
     if (h && IsWindowVisible(h)) {  // a user cannot act on it before it shows
-      g_window = h;
-      g_box = NULL;
-      GetWindowThreadProcessId(h, &g_pid);
-      if (g_process) CloseHandle(g_process);
-      // Opened now so wait-exit still works once the process is gone.
-      g_process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, g_pid);
+      adopt(h);
       return pass("%s shown after %.1fs (pid %lu)", quote(a[0]), since(start), (unsigned long)g_pid);
     }
     if (expired(start, ms))
       return fail("no %s titled %s after %.1fs", h ? "visible window" : "window", quote(a[0]), since(start));
     Sleep(100);
+  }
+}
+
+// For a step that may or may not open a window: waits until the current window's process shows a
+// window titled TITLE (which becomes the current window; the line says "shown") or control ID of
+// the current window reads TEXT.
+static int cmd_wait_window_or_text(char **a) {
+  static char got[TEXT_MAX * 3];
+  WCHAR title[TEXT_MAX];
+  DWORD ms = ms_of(atof(a[3])), start = GetTickCount(), pid = 0;
+  HWND c;
+  if (need_window() || !(c = control(a[1], 0))) return 1;
+  to_wide(a[0], title, TEXT_MAX);
+  for (;;) {
+    HWND h = FindWindowW(NULL, title);
+    if (h && IsWindowVisible(h) && GetWindowThreadProcessId(h, &pid) && pid == g_pid) {
+      adopt(h);
+      return pass("%s shown after %.1fs", quote(a[0]), since(start));
+    }
+    text_of(c, got, sizeof got);
+    if (strcmp(got, a[2]) == 0) return pass("%s %s after %.1fs", a[1], quote(got), since(start));
+    if (expired(start, ms) || !IsWindow(c))
+      return fail("no window %s and %s reads %s, want %s (after %.1fs)", quote(a[0]), a[1], quote(got),
+                  quote(a[2]), since(start));
+    Sleep(50);
   }
 }
 
@@ -294,52 +326,237 @@ static int cmd_select_combo(char **a) {
 
 // List view messages carry pointers, which Wine does not marshal: the LVITEM has to live in the
 // target's memory. Both sides are 32-bit, so the layout matches.
+typedef struct {
+  HANDLE process;
+  LVITEMW *item;  // in the target, followed by room for the text
+} Remote;
+
+#define ROW_TEXT_MAX 260
+
+static int remote_open(Remote *r) {
+  BOOL self64 = FALSE, target64 = FALSE;
+  r->item = NULL;
+  r->process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
+                           FALSE, g_pid);
+  if (!r->process) return fail("cannot open process %lu (error %lu)", (unsigned long)g_pid, GetLastError());
+  IsWow64Process(GetCurrentProcess(), &self64);
+  IsWow64Process(r->process, &target64);
+  if (self64 != target64) return CloseHandle(r->process), fail("target is not a 32-bit process");
+  r->item = VirtualAllocEx(r->process, NULL, sizeof(LVITEMW) + ROW_TEXT_MAX * sizeof(WCHAR),
+                           MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (!r->item) return CloseHandle(r->process), fail("VirtualAllocEx failed (error %lu)", GetLastError());
+  return 0;
+}
+
+static void remote_close(Remote *r) {
+  VirtualFreeEx(r->process, r->item, 0, MEM_RELEASE);
+  CloseHandle(r->process);
+}
+
+static void remote_set_state(Remote *r, HWND c, int row, UINT state) {
+  LVITEMW item;
+  SIZE_T n;
+  memset(&item, 0, sizeof item);
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = state;
+  WriteProcessMemory(r->process, r->item, &item, sizeof item, &n);
+  send(c, LVM_SETITEMSTATE, (WPARAM)row, (LPARAM)r->item, NULL);
+}
+
+static void remote_row_text(Remote *r, HWND c, int row, char *out, int size) {
+  LVITEMW item;
+  WCHAR text[ROW_TEXT_MAX];
+  SIZE_T n;
+  int ok;
+  memset(&item, 0, sizeof item);
+  item.mask = LVIF_TEXT;
+  item.pszText = (LPWSTR)(r->item + 1);
+  item.cchTextMax = ROW_TEXT_MAX;
+  WriteProcessMemory(r->process, r->item, &item, sizeof item, &n);
+  text[0] = 0;
+  if (send(c, LVM_GETITEMTEXTW, row, (LPARAM)r->item, &ok) >= 0 && ok)
+    ReadProcessMemory(r->process, r->item + 1, text, sizeof text, &n);
+  text[ROW_TEXT_MAX - 1] = 0;
+  to_utf8(text, out, size);
+}
+
+// Text of item INDEX of a combo box (marshalled by Wine) or row INDEX of a list view.
+static int item_text(HWND c, int index, char *out, int size) {
+  char cls[64];
+  class_of(c, cls, sizeof cls);
+  out[0] = 0;
+  if (_stricmp(cls, "SysListView32") == 0) {
+    Remote r;
+    if (remote_open(&r)) return 1;
+    remote_row_text(&r, c, index, out, size);
+    remote_close(&r);
+    return 0;
+  }
+  if (_stricmp(cls, "ComboBox") == 0) {
+    WCHAR w[TEXT_MAX];
+    int ok;
+    LRESULT len = send(c, CB_GETLBTEXTLEN, index, 0, &ok);
+    if (!ok || len == CB_ERR || len >= TEXT_MAX) return fail("no item %d", index);
+    if (send(c, CB_GETLBTEXT, index, (LPARAM)w, &ok) == CB_ERR || !ok) return fail("no item %d", index);
+    w[len] = 0;
+    to_utf8(w, out, size);
+    return 0;
+  }
+  return fail("a %s has no items", cls);
+}
+
+static int item_count(HWND c) {
+  char cls[64];
+  class_of(c, cls, sizeof cls);
+  if (_stricmp(cls, "SysListView32") == 0) return (int)send(c, LVM_GETITEMCOUNT, 0, 0, NULL);
+  if (_stricmp(cls, "ComboBox") == 0) return (int)send(c, CB_GETCOUNT, 0, 0, NULL);
+  if (_stricmp(cls, "ListBox") == 0) return (int)send(c, LB_GETCOUNT, 0, 0, NULL);
+  return -1;
+}
+
 static int cmd_select_list_row(char **a) {
   int row = atoi(a[1]), ok, selected;
   LRESULT count;
   HWND c;
-  HANDLE p;
-  BOOL self64 = FALSE, target64 = FALSE;
-  LVITEMW item, *remote;
-  WCHAR text[260];
+  Remote r;
   char text8[1024];
-  SIZE_T n;
 
   if (need_window() || !(c = clickable(a[0]))) return 1;
   count = send(c, LVM_GETITEMCOUNT, 0, 0, &ok);
   if (!ok || row >= count) return fail("%s has %d rows, cannot select %d", a[0], (int)count, row);
-  p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
-                  FALSE, g_pid);
-  if (!p) return fail("cannot open process %lu (error %lu)", (unsigned long)g_pid, GetLastError());
-  IsWow64Process(GetCurrentProcess(), &self64);
-  IsWow64Process(p, &target64);
-  if (self64 != target64) return CloseHandle(p), fail("target is not a 32-bit process");
-  remote = VirtualAllocEx(p, NULL, sizeof item + sizeof text, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  if (!remote) return CloseHandle(p), fail("VirtualAllocEx failed (error %lu)", GetLastError());
-
-  memset(&item, 0, sizeof item);
-  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-  WriteProcessMemory(p, remote, &item, sizeof item, &n);
-  send(c, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)remote, &ok);  // clear every row, as a click does
-  item.state = LVIS_SELECTED | LVIS_FOCUSED;
-  WriteProcessMemory(p, remote, &item, sizeof item, &n);
-  send(c, LVM_SETITEMSTATE, row, (LPARAM)remote, &ok);
+  if (remote_open(&r)) return 1;
+  remote_set_state(&r, c, -1, 0);  // clear every row, as a click does
+  remote_set_state(&r, c, row, LVIS_SELECTED | LVIS_FOCUSED);
   send(c, LVM_ENSUREVISIBLE, row, FALSE, &ok);
   selected = (int)send(c, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED, &ok);
-
-  item.mask = LVIF_TEXT;
-  item.pszText = (LPWSTR)(remote + 1);
-  item.cchTextMax = 260;
-  WriteProcessMemory(p, remote, &item, sizeof item, &n);
-  text[0] = 0;
-  if (send(c, LVM_GETITEMTEXTW, row, (LPARAM)remote, &ok) >= 0)
-    ReadProcessMemory(p, remote + 1, text, sizeof text, &n);
-  text[259] = 0;
-  to_utf8(text, text8, sizeof text8);
-  VirtualFreeEx(p, remote, 0, MEM_RELEASE);
-  CloseHandle(p);
+  remote_row_text(&r, c, row, text8, sizeof text8);
+  remote_close(&r);
   if (selected != row) return fail("%s: row %d not selected (selection is %d)", a[0], row, selected);
   return pass("%s row %d %s of %d", a[0], row, quote(text8), (int)count);
+}
+
+// Waits until the list view's first selected row is ROW; the row's text goes to the log.
+static int cmd_expect_list_selected(char **a) {
+  int row = atoi(a[1]), selected;
+  DWORD ms = ms_of(atof(a[2])), start = GetTickCount();
+  char text8[1024];
+  HWND c;
+  if (need_window() || !(c = control(a[0], ms))) return 1;
+  for (;;) {
+    selected = (int)send(c, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED, NULL);
+    if (selected == row || expired(start, ms) || !IsWindow(c)) break;
+    Sleep(100);
+  }
+  if (selected < 0) return fail("%s: no row selected after %.1fs, want %d", a[0], since(start), row);
+  if (item_text(c, selected, text8, sizeof text8)) return 1;
+  if (selected != row)
+    return fail("%s: row %d %s selected after %.1fs, want %d", a[0], selected, quote(text8), since(start), row);
+  return pass("%s row %d %s selected after %.1fs", a[0], row, quote(text8), since(start));
+}
+
+static int cmd_expect_count(char **a) {
+  int want = atoi(a[1]), count;
+  DWORD ms = ms_of(atof(a[2])), start = GetTickCount();
+  HWND c;
+  if (need_window() || !(c = control(a[0], ms))) return 1;
+  for (;;) {
+    count = item_count(c);
+    if (count >= want) return pass("%s holds %d items after %.1fs", a[0], count, since(start));
+    if (expired(start, ms) || !IsWindow(c))
+      return fail("%s holds %d items after %.1fs, want at least %d", a[0], count, since(start), want);
+    Sleep(100);
+  }
+}
+
+static int cmd_expect_item(char **a) {
+  static char got[TEXT_MAX * 3];
+  int index = atoi(a[1]);
+  DWORD ms = ms_of(atof(a[3])), start = GetTickCount();
+  HWND c;
+  if (need_window() || !(c = control(a[0], ms))) return 1;
+  for (;;) {
+    got[0] = 0;
+    if (index < item_count(c) && item_text(c, index, got, sizeof got) == 0 && strcmp(got, a[2]) == 0)
+      return pass("%s item %d %s after %.1fs", a[0], index, quote(got), since(start));
+    if (expired(start, ms) || !IsWindow(c))
+      return fail("%s item %d reads %s, want %s (after %.1fs)", a[0], index, quote(got), quote(a[2]),
+                  since(start));
+    Sleep(100);
+  }
+}
+
+// Selects the combo box item whose text is TEXT exactly, as a user picking it from the list.
+static int cmd_select_combo_text(char **a) {
+  static char got[TEXT_MAX * 3];
+  int id = atoi(a[0]), count, i, ok;
+  HWND c;
+  if (need_window() || !(c = clickable(a[0]))) return 1;
+  count = item_count(c);
+  for (i = 0; i < count; i++) {
+    if (item_text(c, i, got, sizeof got)) return 1;
+    if (strcmp(got, a[1]) != 0) continue;
+    send(c, CB_SETCURSEL, i, 0, &ok);
+    PostMessageW(GetParent(c), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), (LPARAM)c);
+    return pass("%s item %d %s of %d", a[0], i, quote(got), count);
+  }
+  return fail("%s has no item %s among %d", a[0], quote(a[1]), count);
+}
+
+// ---- spooler and services -----------------------------------------------------------------------
+// Read from the driver's own process: the same prefix, the same records the installer wrote.
+
+static int cmd_expect_service(char **a) {
+  DWORD ms = ms_of(atof(a[2])), start = GetTickCount(), want;
+  SC_HANDLE manager, service;
+  SERVICE_STATUS status;
+  if (_stricmp(a[1], "running") == 0)
+    want = SERVICE_RUNNING;
+  else if (_stricmp(a[1], "stopped") == 0)
+    want = SERVICE_STOPPED;
+  else
+    return fail("state %s is not running or stopped", quote(a[1]));
+  if (!(manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT)))
+    return fail("OpenSCManager failed (error %lu)", GetLastError());
+  if (!(service = OpenServiceA(manager, a[0], SERVICE_QUERY_STATUS))) {
+    DWORD error = GetLastError();
+    CloseServiceHandle(manager);
+    return fail("no service %s (error %lu)", quote(a[0]), error);
+  }
+  for (;;) {
+    memset(&status, 0, sizeof status);
+    if (!QueryServiceStatus(service, &status)) break;
+    if (status.dwCurrentState == want || expired(start, ms)) break;
+    Sleep(50);
+  }
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  if (status.dwCurrentState != want)
+    return fail("%s is in state %lu after %.1fs, want %s", a[0], (unsigned long)status.dwCurrentState,
+                since(start), a[1]);
+  return pass("%s %s after %.1fs", a[0], a[1], since(start));
+}
+
+// The spooler knows printer NAME, with driver DRIVER on port PORT.
+static int cmd_expect_printer(char **a) {
+  HANDLE printer = NULL;
+  DWORD needed = 0;
+  PRINTER_INFO_2A *info;
+  int r;
+  if (!OpenPrinterA(a[0], &printer, NULL)) return fail("no printer %s (error %lu)", quote(a[0]), GetLastError());
+  GetPrinterA(printer, 2, NULL, 0, &needed);
+  info = malloc(needed ? needed : 1);
+  if (!needed || !GetPrinterA(printer, 2, (LPBYTE)info, needed, &needed)) {
+    r = fail("GetPrinter on %s failed (error %lu)", quote(a[0]), GetLastError());
+  } else if (strcmp(info->pDriverName ? info->pDriverName : "", a[1]) != 0 ||
+             strcmp(info->pPortName ? info->pPortName : "", a[2]) != 0) {
+    r = fail("driver %s on port %s, want %s on %s", quote(info->pDriverName), quote(info->pPortName),
+             quote(a[1]), quote(a[2]));
+  } else {
+    r = pass("%s: driver %s, port %s", quote(a[0]), quote(info->pDriverName), quote(info->pPortName));
+  }
+  free(info);
+  ClosePrinter(printer);
+  return r;
 }
 
 // ---- message boxes ------------------------------------------------------------------------------
@@ -471,6 +688,7 @@ static int cmd_sleep(char **a) {
 
 static const CommandDef g_commands[] = {
     {"wait-window", "TS", cmd_wait_window, "TITLE SECONDS"},
+    {"wait-window-or-text", "TNTS", cmd_wait_window_or_text, "TITLE ID TEXT SECONDS"},
     {"expect-text", "NTS", cmd_expect_text, "ID TEXT SECONDS"},
     {"print-text", "N", cmd_print_text, "ID"},
     {"expect-enabled", "NS", cmd_expect_enabled, "ID SECONDS"},
@@ -478,6 +696,12 @@ static const CommandDef g_commands[] = {
     {"click", "N", cmd_click, "ID"},
     {"select-combo", "NN", cmd_select_combo, "ID INDEX"},
     {"select-list-row", "NN", cmd_select_list_row, "ID ROW"},
+    {"expect-list-selected", "NNS", cmd_expect_list_selected, "ID ROW SECONDS"},
+    {"expect-count", "NNS", cmd_expect_count, "ID MIN SECONDS"},
+    {"expect-item", "NNTS", cmd_expect_item, "ID INDEX TEXT SECONDS"},
+    {"select-combo-text", "NT", cmd_select_combo_text, "ID TEXT"},
+    {"expect-service", "TTS", cmd_expect_service, "NAME running|stopped SECONDS"},
+    {"expect-printer", "TTT", cmd_expect_printer, "NAME DRIVER PORT"},
     {"set-text", "NT", cmd_set_text, "ID TEXT"},
     {"check", "NB", cmd_check, "ID 0|1"},
     {"wait-box", "S", cmd_wait_box, "SECONDS"},

@@ -1,0 +1,71 @@
+# Sourced by the Wine benchmarks: a virtual display and a fresh Windows 10 prefix (64-bit, as the
+# end-to-end runs use) with a persistent wineserver. When run-all.sh has made them already
+# (BENCH_DISPLAY, BENCH_PREFIX exported) they are reused; whoever made them ends them on exit.
+
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset WINEARCH
+
+bench_wine_cleanup() {
+  [[ -n ${BENCH_PREFIX_OWNED:-} ]] && WINEPREFIX=$BENCH_PREFIX_OWNED wineserver -k >/dev/null 2>&1
+  [[ -n ${BENCH_XVFB_PID:-} ]] && kill "$BENCH_XVFB_PID" 2>/dev/null
+  BENCH_PREFIX_OWNED='' BENCH_XVFB_PID=''
+}
+
+# bench_wine_setup WORKDIR: DISPLAY and WINEPREFIX set for the benchmark's wine calls.
+bench_wine_setup() {
+  local work=$1 fd_file i
+  if [[ -n ${BENCH_DISPLAY:-} && -n ${BENCH_PREFIX:-} ]]; then
+    export DISPLAY=$BENCH_DISPLAY WINEPREFIX=$BENCH_PREFIX
+    return 0
+  fi
+  for i in wine wineserver Xvfb i686-w64-mingw32-gcc; do
+    command -v "$i" >/dev/null || {
+      echo "error: $i is missing (scripts/setup.sh installs it)" >&2
+      return 1
+    }
+  done
+  mkdir -p "$work"
+  trap bench_wine_cleanup EXIT
+  fd_file=$work/display
+  : >"$fd_file"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fd_file" 2>"$work/xvfb.log" &
+  BENCH_XVFB_PID=$!
+  for ((i = 0; i < 100; i++)); do
+    BENCH_DISPLAY=:$(tr -dc 0-9 <"$fd_file")
+    [[ $BENCH_DISPLAY != : ]] && break
+    sleep 0.1
+  done
+  [[ $BENCH_DISPLAY != : ]] || {
+    echo "error: Xvfb did not start (see $work/xvfb.log)" >&2
+    return 1
+  }
+  BENCH_PREFIX=$work/wine-prefix
+  export DISPLAY=$BENCH_DISPLAY WINEPREFIX=$BENCH_PREFIX BENCH_DISPLAY BENCH_PREFIX
+  rm -rf "$BENCH_PREFIX"
+  mkdir -p "$BENCH_PREFIX"
+  BENCH_PREFIX_OWNED=$BENCH_PREFIX
+  # As the end-to-end runs: a Wine desktop, so hidden windows cause no stalls without a window manager.
+  {
+    wineserver -p && wineboot -i && wine winecfg -v win10 &&
+      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
+      wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f &&
+      wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f &&
+      wineserver -k && wineserver -w && wineserver -p
+  } >"$work/wine-setup.log" 2>&1 || {
+    echo "error: creating the prefix failed (see $work/wine-setup.log)" >&2
+    return 1
+  }
+}
+
+# The Spooler service's state as sc reports it (RUNNING, STOPPED, ...).
+bench_spooler_state() {
+  wine sc query spooler 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *[0-9]* *//p'
+}
+
+# Median, minimum and maximum of numbers on standard input: "MEDIAN MIN MAX".
+bench_stats() {
+  sort -g | awk 'NF { v[++n] = $1 } END {
+    if (n == 0) { print "- - -"; exit }
+    m = n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
+    printf "%.0f %.0f %.0f\n", m, v[1], v[n] }'
+}
