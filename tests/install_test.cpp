@@ -58,13 +58,28 @@ TEST(InstallReceipt, RegistersTheUniversalDriverAndCreatesThePrinterOnTheFirstUs
   // Progress and status in the order the user sees them.
   int at = 0;
   for (const char* expected :
-       {"status: \"C:\\\\Windows\\\\System32\\\\spool\\\\drivers\\\\x64\\\\RVRES.DLL\"", "RV640.GPD\"",
-        "ZOEMUNI.dll\"", "ZOEMUNI.ini\"", "uniDRVui.DLL\"", "STDNAMES.GPD\"", "progress: 10",
-        "status: \"Adding printer drive RV-640\"", "status: \"Driver RV-640 is added\"", "progress: 20",
-        "status: \"Added the printer RV-640\"", "progress: 30", "progress: 40", "status: \"Checking USB ports...\"",
-        "status: \"Checking  USB001 ....\"", "progress: 50", "progress: 60", "progress: 70", "progress: 80",
+       {"status: \"C:\\\\Windows\\\\System32\\\\spool\\\\drivers\\\\x64\\\\RVRES.DLL\"",
+        "RV640.GPD\"",
+        "ZOEMUNI.dll\"",
+        "ZOEMUNI.ini\"",
+        "uniDRVui.DLL\"",
+        "STDNAMES.GPD\"",
+        "progress: 10",
+        "status: \"Adding printer drive RV-640\"",
+        "status: \"Driver RV-640 is added\"",
+        "progress: 20",
+        "status: \"Added the printer RV-640\"",
+        "progress: 30",
+        "progress: 40",
+        "status: \"Checking USB ports...\"",
+        "status: \"Checking  USB001 ....\"",
+        "progress: 50",
+        "progress: 60",
+        "progress: 70",
+        "progress: 80",
         "progress: 100",
-        "Install button: \"&Finish\"", "status: \"The installation is completed.\"",
+        "Install button: \"&Finish\"",
+        "status: \"The installation is completed.\"",
         "Cancel button \"&Cancel\" disabled"}) {
     const int found = FindLine(lines, expected, at);
     ASSERT_GE(found, at) << expected << "\n" << Joined(lines);
@@ -352,6 +367,19 @@ TEST(InstallCommand, WithoutAModelForTheNameNothingIsInstalledAndInstallStaysUsa
       << Joined(extra.transcript);
   EXPECT_TRUE(extra.state["spooler"]["drivers"].empty());
   EXPECT_TRUE(extra.problems.empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(InstallLabel, ThePrinterIsNamedAfterTheListEntryEvenWhenTheNameBoxWasEdited) {
+  const RunResult run = RunInstaller(UnpackedPackageProfile(), nlohmann::json::parse(R"([
+      {"wait": {"enabled": "install"}}, {"select": {"control": "driver", "text": "LB-610 Label"}},
+      {"type": {"control": "printer-name", "text": "Shelf labels"}}, {"click": "install"},
+      {"wait": {"text": {"control": "install", "equals": "&Finish"}}}])"));
+  EXPECT_NE(FindByName(run.state["spooler"]["printers"], "LB-610 Label"), nullptr) << Joined(run.transcript);
+  EXPECT_EQ(FindByName(run.state["spooler"]["printers"], "Shelf labels"), nullptr);
 }
 
 }  // namespace

@@ -152,3 +152,43 @@ TEST(DetectUsbPort, NoAnswerAsksRetryWhichRunsTheWholeDetectionAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SetPrinterPort, APrinterWithoutAControlSet001KeyStillGetsTheOtherRecords) {
+  nlohmann::json profile;
+  profile["spooler"] = {{"printers", {{{"name", "Desk"}, {"port", "USB001"}}}}};
+  SimulatedMachine sim(profile);
+  {
+    std::lock_guard<std::mutex> lock(sim.machine.Mutex());
+    sim.machine.Registry().DeleteKeyLocked(kControlSet001 + "Desk");
+  }
+  BoxRecorder boxes;
+  sim.ui.AddObserver(&boxes);
+  CInstallDlg dialog;
+  dialog.SetPrinterPort("Desk", "COM2:");
+  const nlohmann::json state = sim.machine.StateJson();
+  EXPECT_EQ(Value(state, kPrinters + "Desk", "Port"), "\"COM2:\"");
+  EXPECT_EQ(Value(state, kPrinters + "Desk\\DsSpooler", "portName"), "\"COM2:\"");
+  EXPECT_EQ(Value(state, kControlSet001 + "Desk", "Port"), "(none)");
+  EXPECT_EQ(Value(state, kCurrentControlSet + "Desk", "Port"), "\"COM2:\"");
+  EXPECT_EQ(Value(state, kOnLineFlag + "Desk", "PrinterOnLine"), "0");
+  EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST(DetectUsbPort, AnEmptyUsbListShowsTheBoxAtOnce) {
+  // USB chosen on a machine without a USB port: the printer starts on the
+  // parallel port, and the detection has no port to check.
+  nlohmann::json profile = UnpackedPackageProfile();
+  profile["spooler"]["ports"] = {{{"name", "LPT1:"}}, {{"name", "FILE:"}}};
+  const RunResult run = RunInstaller(profile, nlohmann::json::parse(R"([{"wait": {"enabled": "install"}},
+      {"select": {"control": "driver", "text": "RV-640"}}, {"select_row": {"control": "port-type", "row": 1}},
+      {"click": "install"}, {"answer": "IDCANCEL"}])"));
+  const int checking = FindLine(run.transcript, "status: \"Checking USB ports...\"");
+  const int box = FindLine(run.transcript, "message box \"Fail to select port\"");
+  ASSERT_GE(checking, 0) << Joined(run.transcript);
+  EXPECT_GT(box, checking);
+  EXPECT_EQ(FindLine(run.transcript, "status: \"Checking  "), -1);
+}
+
+}  // namespace

@@ -84,3 +84,44 @@ TEST(Startup, AScriptStepThatCanNeverHappenIsReportedAndTheWindowCloses) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StartupPackage, UnpacksTheDriverPackageFromTheCurrentFolderAndListsItsNames) {
+  nlohmann::json profile = WindowsProfile(2, 10, 0, true);
+  profile["current_directory"] = "C:\\Users\\Shop\\Desktop";
+  profile["package"] = std::string(INSTALLER_BUILD_DIR) + "/sample/DriverData.Drv";
+  const auto run = RunInstaller(profile, Script(R"([{"wait": {"enabled": "install"}}, {"close": true}])"));
+  const auto& lines = run.transcript;
+  const int reading = FindLine(lines, "status: \"Reading driver file...\"");
+  const int first = FindLine(lines, "driver list: added \"RV-580\"");
+  ASSERT_GE(reading, 0) << Joined(lines);
+  ASSERT_GT(first, reading) << Joined(lines);
+  EXPECT_GE(FindLine(lines, "printer name: \"RV-580\""), first);
+  // The three pauses around the library's call: 10, 100 and 10 ms.
+  EXPECT_EQ(std::stoi(lines[static_cast<size_t>(first)]) - std::stoi(lines[static_cast<size_t>(reading)]),
+            120);
+  // Closing the window removed what the package unpacked.
+  for (const std::string gone : {"C:\\Ticket\\", "C:\\Barcode\\", "C:\\DriverName.cfg"})
+    EXPECT_EQ(run.state["files"].dump().find(nlohmann::json(gone).dump()), std::string::npos) << gone;
+  EXPECT_NE(run.state["files"].dump().find("DriverData.Drv"), std::string::npos);
+}
+
+TEST(StartupPackage, WithoutTheArchiveLibraryOrThePackageTheListStaysEmptyAndInstallIsEnabled) {
+  nlohmann::json noLibrary = WindowsProfile(2, 10, 0, true);
+  noLibrary["package"] = std::string(INSTALLER_BUILD_DIR) + "/sample/DriverData.Drv";
+  noLibrary["archive_library"] = false;
+  nlohmann::json elsewhere = WindowsProfile(2, 10, 0, true);
+  // The package lies beside the program, not in the current folder.
+  elsewhere["current_directory"] = "C:\\Users\\Shop";
+  elsewhere["files"] = {{"C:\\Program\\DriverData.Drv",
+                         {{"copy_from", std::string(INSTALLER_BUILD_DIR) + "/sample/DriverData.Drv"}}}};
+  for (const nlohmann::json& profile : {noLibrary, elsewhere}) {
+    const auto run = RunInstaller(profile, Script(R"([{"wait": {"enabled": "install"}}, {"close": true}])"));
+    EXPECT_EQ(FindLine(run.transcript, "driver list: added"), -1) << Joined(run.transcript);
+    EXPECT_GE(FindLine(run.transcript, "Install button \"&Install\" enabled"), 0);
+    EXPECT_TRUE(run.problems.empty());
+  }
+}
+
+}  // namespace

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# The main job: set up the machine, build both builds (the product and the
+# simulated one with the sample driver package), run the real installer
+# under Wine with the sample package, and run installer-sim on the built-in
+# Windows 10 machine.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+
+bash scripts/setup.sh
+
+echo "== host build (installer-sim, tests, the sample package)"
+bash scripts/build-host.sh
+
+echo "== Windows build"
+bash scripts/build-windows.sh
+
+echo "== installer-sim on the built-in Windows 10 64-bit machine"
+build/tools/installer-sim/installer-sim --state build/installer-sim-state.json
+echo "final machine state: build/installer-sim-state.json"
+
+echo "== the installer under Wine with the sample package"
+if [[ -f build/sample/DriverData.Drv ]]; then
+  bash scripts/wine-e2e.sh package_win10_64
+else
+  echo "no sample package was built (the MinGW compilers for its monitor DLLs are missing): start-up only"
+  bash scripts/wine-e2e.sh startup_win10_64
+fi
