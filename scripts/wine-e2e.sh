@@ -4,15 +4,17 @@
 #
 # Usage: scripts/wine-e2e.sh [--list] [SCENARIO...]      (default: every scenario)
 #   WINE_E2E_EXE=path/installer.exe  test that exe instead of building one
+#   WINE_E2E_OUT=folder              output folder instead of build/wine-e2e
 # Output goes to build/wine-e2e/ (logs, screenshots, prefixes, working folder).
 set -uo pipefail # no -e: a failed check is counted, not fatal
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-OUT=$ROOT/build/wine-e2e
+OUT=${WINE_E2E_OUT:-$ROOT/build/wine-e2e}
 DRIVER=$ROOT/build-win/uidriver.exe
 TITLE="Configure & Install v1.0"
 SCREEN=1024x768
-SCENARIOS=(startup_win10_64)
+SCENARIOS=(startup_win10_64 package_win10_64 spooler_and_ports install_receipt_win32 install_label_win32
+  serial_channel)
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINEARCH WINEPREFIX
@@ -25,6 +27,7 @@ DISPLAY_NUM=
 INSTALLER_PID=
 EXE=
 declare -A PREFIXES=() # name -> path, recreated once per run
+BACKGROUND_PIDS=()     # helpers a scenario started (pty lines, fake printers)
 
 log() { printf 'wine-e2e [%3ds] %s\n' $((SECONDS - START)) "$*"; }
 
@@ -45,6 +48,7 @@ cleanup() {
   local p
   for p in "${PREFIXES[@]}"; do WINEPREFIX=$p wineserver -k >/dev/null 2>&1; done
   [[ -n $XVFB_PID ]] && kill "$XVFB_PID" 2>/dev/null
+  for p in "${BACKGROUND_PIDS[@]}"; do kill "$p" 2>/dev/null; done
   wait 2>/dev/null
 }
 trap cleanup EXIT
@@ -52,7 +56,7 @@ trap 'log "interrupted"; exit 130' INT TERM
 
 # ---- machine -------------------------------------------------------------------------------------
 
-PACKAGES=(wine wine32:i386 wine64 xvfb socat imagemagick x11-apps g++-mingw-w64-i686)
+PACKAGES=(wine wine32:i386 wine64 xvfb socat imagemagick x11-apps g++-mingw-w64-i686 python3)
 
 installed() { [[ $(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null) == installed ]]; }
 
@@ -133,8 +137,9 @@ use_prefix() {
   rm -rf "$dir"
   mkdir -p "$dir"
   # The persistent server first: started after wineboot it would find wineboot's server running.
+  # It fixes a new prefix's architecture, so it needs WINEARCH too.
   {
-    wineserver -p &&
+    WINEARCH=$arch wineserver -p &&
       if [[ $arch == win32 ]]; then WINEARCH=win32 wineboot -i; else wineboot -i; fi &&
       wine winecfg -v win10 &&
       wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
@@ -255,6 +260,11 @@ scenario_startup_win10_64() {
   check "window closes on WM_CLOSE" ui close "wait-gone 10"
   check "installer exits with code 0" wait_exit 10
 }
+
+# Scenarios with the driver package: start-up, spooler and ports, installations.
+source "$ROOT/scripts/wine/scenarios-install.sh"
+# The serial channel against a fake printer on a pseudo-terminal.
+source "$ROOT/scripts/wine/scenarios-serial.sh"
 
 main() {
   local s selected=()

@@ -43,21 +43,17 @@ CSerialPort::CSerialPort()
       m_nSendBufferSize(0) {}
 
 CSerialPort::~CSerialPort() {
-  if (StopMonitor()) {
-    CloseHandles();
-    return;
-  }
-  // The thread outlived the wait: what it still uses (port, events, lock,
-  // buffer) is left to it rather than freed under it.
-  plat::Threads().CloseHandle(m_hThread);
-  m_lock.release();
-  m_pSendBuffer.release();
+  // The object must not go while its thread still uses it: wait as long as
+  // it takes (the thread can only be held up by an error box the user sees,
+  // and sent messages keep flowing meanwhile).
+  StopMonitor(INFINITE);
+  CloseHandles();
 }
 
 BOOL CSerialPort::OpenPort(CWnd* owner, int portNumber, UINT baudRate, char parity, UINT dataBits,
                            UINT stopBits, DWORD eventMask, UINT sendBufferSize) {
   // The thread of an earlier open uses every member below.
-  if (!StopMonitor()) return FALSE;
+  if (!StopMonitor(kStopWaitMs)) return FALSE;
 
   plat::IThreads& threads = plat::Threads();
   HANDLE* const events[] = {&m_ovIo.hEvent, &m_hSendEvent, &m_hStopEvent};
@@ -132,15 +128,15 @@ void CSerialPort::SendBytes(const char* data, int length) {
 void CSerialPort::ClosePort() {
   // A thread still running after the wait closes the port itself once it
   // sees the stop event; the events stay for the next close.
-  if (StopMonitor()) CloseHandles();
+  if (StopMonitor(kStopWaitMs)) CloseHandles();
 }
 
-BOOL CSerialPort::StopMonitor() {
+BOOL CSerialPort::StopMonitor(DWORD milliseconds) {
   if (m_hStopEvent) plat::Threads().SetEvent(m_hStopEvent);
   if (!m_hThread) return TRUE;
   // The thread may be blocked sending a notification to this very thread:
   // messages sent to it are handled while it waits.
-  if (!WaitForThreadPumping(m_hThread, kStopWaitMs)) return FALSE;
+  if (!WaitForThreadPumping(m_hThread, milliseconds)) return FALSE;
   plat::Threads().CloseHandle(m_hThread);
   m_hThread = nullptr;
   return TRUE;

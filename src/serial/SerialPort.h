@@ -64,6 +64,6 @@ class CSerialPort {
   void ReportError(const char* operation);
   // Asks the monitor thread to end and waits for it; FALSE when it is
   // still running after the wait.
-  BOOL StopMonitor();
+  BOOL StopMonitor(DWORD milliseconds);
   void CloseHandles();
 };

@@ -155,13 +155,12 @@ class SimCriticalSection : public plat::CriticalSection {
 // (OVERLAPPED, event word, read buffer), which Windows' contract keeps
 // alive until the request completes.
 struct SimComm::Request {
-  enum class Kind { Wait, Read, Write } kind;
   OVERLAPPED* overlapped = nullptr;
-  DWORD* events = nullptr;
-  BYTE* buffer = nullptr;
+  DWORD* events = nullptr;  // an event wait's result
+  BYTE* buffer = nullptr;   // a read's buffer, size and bytes so far
   DWORD size = 0;
   DWORD done = 0;
-  std::vector<BYTE> data;
+  std::vector<BYTE> data;  // a write's bytes
   bool finished = false;
 };
 
@@ -500,7 +499,6 @@ BOOL SimComm::WaitCommEvent(HANDLE handle, DWORD* events, OVERLAPPED* overlapped
     return TRUE;
   }
   port->wait = std::make_shared<Request>();
-  port->wait->kind = Request::Kind::Wait;
   port->wait->overlapped = overlapped;
   port->wait->events = events;
   return Pending();
@@ -542,7 +540,6 @@ BOOL SimComm::ReadFile(HANDLE handle, LPVOID buffer, DWORD size, DWORD* done, OV
     return TRUE;
   }
   auto read = std::make_shared<Request>();
-  read->kind = Request::Kind::Read;
   read->overlapped = overlapped;
   read->buffer = bytes;
   read->size = size;
@@ -598,7 +595,6 @@ BOOL SimComm::WriteFile(HANDLE handle, LPCVOID data, DWORD size, DWORD* done, OV
     return TRUE;
   }
   auto write = std::make_shared<Request>();
-  write->kind = Request::Kind::Write;
   write->overlapped = overlapped;
   write->data.assign(static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + size);
   port->writes.push_back(write);

@@ -1,0 +1,97 @@
+# Wine scenario for the serial channel: two COM ports on pseudo-terminals, a fake printer on the far
+# end of one, and tools/comm-probe (the installer's CSerialPort on the real Win32 platform and
+# window framework) sending the receipt printers' status request on each. Sourced by
+# scripts/wine-e2e.sh, which provides the helpers (use_prefix, check, log) and BACKGROUND_PIDS.
+#
+# How Wine gets COM ports on ptys (docs/WINE.md): HKLM\Software\Wine\Ports maps COMn to a device
+# path, and Wine makes the dosdevices link and the SERIALCOMM entry when its server starts again. A
+# pty answers the modem-status ioctls with ENOTTY, which makes Wine abort every WaitCommEvent:
+# tools/wine-pty-shim, preloaded into the probe, answers them as a serial port would.
+
+WINE_PORTS_KEY='HKLM\Software\Wine\Ports'
+SERIALCOMM_KEY='HKLM\HARDWARE\DEVICEMAP\SERIALCOMM'
+PROBE=$ROOT/build-win/comm_probe.exe
+SHIM_DIR=$OUT/pty-shim
+TTY_DIR=$OUT/tty
+
+build_serial_tools() {
+  bash "$ROOT/tools/comm-probe/build.sh" "$PROBE" >"$OUT/comm-probe-build.log" 2>&1 || {
+    tail -n 20 "$OUT/comm-probe-build.log"
+    return 1
+  }
+  bash "$ROOT/tools/wine-pty-shim/build.sh" "$SHIM_DIR" >"$OUT/pty-shim-build.log" 2>&1 || {
+    cat "$OUT/pty-shim-build.log"
+    return 1
+  }
+}
+
+# pty_line NAME: a pty pair, $TTY_DIR/NAME-win for Wine and $TTY_DIR/NAME-dev for the device.
+pty_line() {
+  local i
+  rm -f "$TTY_DIR/$1-win" "$TTY_DIR/$1-dev"
+  socat pty,raw,echo=0,link="$TTY_DIR/$1-win" pty,raw,echo=0,link="$TTY_DIR/$1-dev" 2>>"$OUT/socat.log" &
+  BACKGROUND_PIDS+=($!)
+  for ((i = 0; i < 50; i++)); do
+    [[ -e $TTY_DIR/$1-win && -e $TTY_DIR/$1-dev ]] && return 0
+    sleep 0.1
+  done
+  echo "    socat made no $1 line (see $OUT/socat.log)"
+  return 1
+}
+
+# COM5 with the fake printer behind it, COM6 with nothing: the ptys, then Wine's port mapping.
+com_ports_on_ptys() {
+  mkdir -p "$TTY_DIR"
+  pty_line com5 && pty_line com6 || return 1
+  python3 "$ROOT/tools/fake-printer/fake_printer.py" "$TTY_DIR/com5-dev" --log "$OUT/fake-printer.log" &
+  BACKGROUND_PIDS+=($!)
+  # A link left by an earlier mapping would stand; a link made by hand would never reach SERIALCOMM.
+  rm -f "$WINEPREFIX/dosdevices/com5" "$WINEPREFIX/dosdevices/com6"
+  {
+    wine reg add "$WINE_PORTS_KEY" /v COM5 /d "$TTY_DIR/com5-win" /f &&
+      wine reg add "$WINE_PORTS_KEY" /v COM6 /d "$TTY_DIR/com6-win" /f &&
+      # Wine reads the key as its server starts.
+      wineserver -k && wineserver -w && wineserver -p
+  } >>"$OUT/wine.log" 2>&1 || return 1
+}
+
+# The mapping took: dosdevices links to the ptys and SERIALCOMM entries (the mount manager writes
+# them a moment after the first program of the new server session starts).
+com_ports_mapped() {
+  local i port rc=0
+  for ((i = 0; i < 50; i++)); do
+    wine reg query "$SERIALCOMM_KEY" 2>/dev/null | tr -d '\r' >"$OUT/serialcomm.txt"
+    grep -q 'COM5$' "$OUT/serialcomm.txt" && grep -q 'COM6$' "$OUT/serialcomm.txt" && break
+    sleep 0.2
+  done
+  sed -n 's/^ *\(.*REG_SZ.*\)/    SERIALCOMM: \1/p' "$OUT/serialcomm.txt"
+  for port in com5 com6; do
+    echo "    dosdevices/$port -> $(readlink "$WINEPREFIX/dosdevices/$port")"
+    [[ $(readlink "$WINEPREFIX/dosdevices/$port") == "$TTY_DIR/$port-win" ]] || rc=1
+    grep -q "${port^^}\$" "$OUT/serialcomm.txt" || rc=1
+  done
+  return $rc
+}
+
+# probe PORT WANT: comm_probe on COM<PORT> at 9600 with 10 04 01 and 700 ms to answer; WANT is
+# "reply" (exit 0, the printer's status byte 12 reported) or "none" (exit 1, no byte).
+probe() {
+  local out=$OUT/probe-com$1.out rc
+  LD_PRELOAD="$SHIM_DIR/"'$LIB'"/shim.so" timeout -k 5 30 wine "$PROBE" "$1" 9600 100401 700 >"$out" 2>&1
+  rc=$?
+  sed 's/^/    /' "$out"
+  case $2 in
+    reply) ((rc == 0)) && grep -q "^byte 12 from COM$1 " "$out" ;;
+    none) ((rc == 1)) && grep -q "^COM$1: 0 byte(s)" "$out" ;;
+  esac
+}
+
+scenario_serial_channel() {
+  use_prefix prefix win64
+  check "comm_probe.exe and the pty shim build" build_serial_tools || return 0
+  check "COM5 and COM6 on pseudo-terminals, fake printer on COM5" com_ports_on_ptys || return 0
+  check "Wine maps COM5 and COM6 (dosdevices, SERIALCOMM)" com_ports_mapped || return 0
+  check "COM5: the printer's reply reaches the owner window within 700 ms" probe 5 reply
+  check "the fake printer got 10 04 01" grep -q '^request 10 04 01 -> 12$' "$OUT/fake-printer.log"
+  check "COM6: a silent line gives no byte" probe 6 none
+}
