@@ -425,3 +425,25 @@ TEST(SerialPortErrors, RaiseTheApplicationErrorBoxWithTheTextKeptWithin200Charac
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SerialPortMonitor, DeliversAFloodOfBytesInOrderOneMessageEach) {
+  std::string reply;
+  std::vector<std::string> expected;
+  for (int value = 0; value < 200; ++value) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%02X ", value);
+    reply += hex;
+    std::snprintf(hex, sizeof hex, "%02X", value);
+    expected.push_back(std::string("7:") + hex + "@3");
+  }
+  SimulatedMachine sim(ComProfile(reply));
+  const ProbeResult result = RunProbe(sim, Probe());
+  std::vector<std::string> bytes;
+  for (const std::string& entry : result.log)
+    if (entry[0] == '7') bytes.push_back(entry);
+  EXPECT_EQ(bytes, expected);
+}
+
+}  // namespace

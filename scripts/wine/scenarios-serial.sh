@@ -39,11 +39,13 @@ pty_line() {
   return 1
 }
 
-# COM5 with the fake printer behind it, COM6 with nothing: the ptys, then Wine's port mapping.
+# COM5 and COM6 on ptys, the fake printer behind PRINTER (com5 unless given), nothing behind the
+# other; then Wine's port mapping.
 com_ports_on_ptys() {
+  local printer=${1:-com5}
   mkdir -p "$TTY_DIR"
   pty_line com5 && pty_line com6 || return 1
-  python3 "$ROOT/tools/fake-printer/fake_printer.py" "$TTY_DIR/com5-dev" --log "$OUT/fake-printer.log" &
+  python3 "$ROOT/tools/fake-printer/fake_printer.py" "$TTY_DIR/$printer-dev" --log "$OUT/fake-printer.log" &
   BACKGROUND_PIDS+=($!)
   # A link left by an earlier mapping would stand; a link made by hand would never reach SERIALCOMM.
   rm -f "$WINEPREFIX/dosdevices/com5" "$WINEPREFIX/dosdevices/com6"
@@ -94,4 +96,31 @@ scenario_serial_channel() {
   check "COM5: the printer's reply reaches the owner window within 700 ms" probe 5 reply
   check "the fake printer got 10 04 01" grep -q '^request 10 04 01 -> 12$' "$OUT/fake-printer.log"
   check "COM6: a silent line gives no byte" probe 6 none
+}
+
+# A receipt printer installed on a serial port with the real installer: two COM ports on ptys, the
+# fake printer on the second; the user lets the installer find the port at 9600 baud.
+PROMPT_TITLE="Prompt(automatically select the available serial port) "
+PORTS_KEY='HKLM\Software\Microsoft\Windows NT\CurrentVersion\Ports'
+scenario_serial_install_win32() {
+  use_win32_prefix serial
+  have_package || return 0
+  add_default_printer_key
+  rm -f "$OUT/fake-printer.log"
+  check "pty shim builds" build_serial_tools || return 0
+  check "COM5 (silent) and COM6 (fake printer) on pseudo-terminals" com_ports_on_ptys com6 || return 0
+  check "Wine maps COM5 and COM6 (dosdevices, SERIALCOMM)" com_ports_mapped || return 0
+  LD_PRELOAD="$SHIM_DIR/"'$LIB'"/shim.so" start_32bit_run RV-640 || return 0
+  check "choose \"Serial port\"" ui "select-list-row 1004 0"
+  check "Install ends by asking whether to find the serial port" ui "click 1012" "wait-window $(dq "$PROMPT_TITLE") 60"
+  check "screenshot $OUT/serial-prompt.png" screenshot "$OUT/serial-prompt.png"
+  check "9600 baud, \"&Yes\"" drive "wait-window $(dq "$PROMPT_TITLE") 0" "select-combo-text 1034 9600" "click 1030" \
+    "wait-gone 10"
+  check "probing finds the printer on COM6:" \
+    ui "expect-text 1011 $(dq "The available printer port:  COM6:") 60" "expect-text 1012 $(dq "&Finish") 10"
+  check "the fake printer was asked with 10 04 01" grep -q '^request 10 04 01' "$OUT/fake-printer.log"
+  check "Ports value COM6: is 9600,n,8,1" reg_value_is "$PORTS_KEY" COM6: 9600,n,8,1
+  check "the printer's port record names COM6:" \
+    reg_value_is 'HKLM\SYSTEM\CurrentControlSet\Control\Print\Printers\RV-640' Port COM6:
+  finish_and_exit serial-finished.png
 }

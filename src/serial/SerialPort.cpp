@@ -40,6 +40,7 @@ CSerialPort::CSerialPort()
       m_pNotifyWnd(nullptr),
       m_nPortNumber(0),
       m_dwEventMask(0),
+      m_dwEventsSeen(0),
       m_nSendBufferSize(0) {}
 
 CSerialPort::~CSerialPort() {
@@ -164,8 +165,11 @@ DWORD CSerialPort::Monitor() {
   m_bRunning = TRUE;
   if (m_hPort) comm.PurgeComm(m_hPort, kPurgeAll);
   for (;;) {
-    DWORD events = 0;
-    if (comm.WaitCommEvent(m_hPort, &events, &m_ovIo)) {
+    // An overlapped wait writes the events it saw when it completes, which
+    // may be after this loop moved on or the thread ended: into a member,
+    // never onto the thread's stack.
+    m_dwEventsSeen = 0;
+    if (comm.WaitCommEvent(m_hPort, &m_dwEventsSeen, &m_ovIo)) {
       // Events from before the wait: nothing to read means wait again.
       DWORD errors = 0;
       COMSTAT status = {};

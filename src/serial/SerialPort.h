@@ -53,6 +53,7 @@ class CSerialPort {
   int m_nPortNumber;
   std::unique_ptr<BYTE[]> m_pSendBuffer;
   DWORD m_dwEventMask;
+  DWORD m_dwEventsSeen;  // where the overlapped event wait reports
   int m_nSendBufferSize;
 
  protected:
