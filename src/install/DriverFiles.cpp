@@ -9,3 +9,21 @@ bool AppendToFileList(std::string& list, const CString& name, size_t limit) {
 }
 
 void EndFileList(std::string& list) { list += '\0'; }
+
+plat::DriverInfo3 MakeDriverRecord(int osVersionCode, const CString& name, const char* environment,
+                                   const CString& driverPath, const CString& dataFile,
+                                   const CString& configFile, const CString& helpFile,
+                                   const std::string& dependentFiles, const char* monitorName) {
+  plat::DriverInfo3 info;
+  info.version = osVersionCode == 4 ? 2 : 3;
+  info.name = name.str();
+  info.environment = environment;
+  info.driverPath = driverPath.str();
+  info.dataFile = dataFile.str();
+  info.configFile = configFile.str();
+  info.helpFile = helpFile.str();
+  info.dependentFiles = dependentFiles;
+  info.monitorName = monitorName;
+  info.defaultDataType = "RAW";
+  return info;
+}

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "framework/cstring.h"
+#include "platform/platform.h"
 
 // The environment names of the spooler's driver records.
 constexpr const char* kEnvironmentX86 = "Windows NT x86";
@@ -17,3 +18,10 @@ bool AppendToFileList(std::string& list, const CString& name, size_t limit);
 
 // Ends a file list with its empty name.
 void EndFileList(std::string& list);
+
+// The driver record both paths register: version 2 for Windows NT 4.0
+// (version code 4), else 3; the data type RAW.
+plat::DriverInfo3 MakeDriverRecord(int osVersionCode, const CString& name, const char* environment,
+                                   const CString& driverPath, const CString& dataFile,
+                                   const CString& configFile, const CString& helpFile,
+                                   const std::string& dependentFiles, const char* monitorName);

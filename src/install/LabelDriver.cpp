@@ -114,17 +114,9 @@ void CInstallDlg::InstallLabelDriver() {
     return;
   }
 
-  plat::DriverInfo3 info;
-  info.version = GetOsVersionCode() == 4 ? 2 : 3;
-  info.name = driverName.str();
-  info.environment = environment;
-  info.driverPath = driverPath.str();
-  info.dataFile = dataFile.str();
-  info.configFile = configFile.str();
-  info.helpFile = helpFile.str();
-  info.dependentFiles = dependents;
-  info.monitorName = kLabelMonitorName;
-  info.defaultDataType = "RAW";
+  const plat::DriverInfo3 info =
+      MakeDriverRecord(GetOsVersionCode(), driverName, environment, driverPath, dataFile, configFile,
+                       helpFile, dependents, kLabelMonitorName);
 
   const BOOL added = spooler.AddPrinterDriverExA(info, APD_COPY_ALL_FILES);
   const DWORD error = plat::System().GetLastError();

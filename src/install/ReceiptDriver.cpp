@@ -114,17 +114,8 @@ void CInstallDlg::InstallReceiptDriver() {
     return;
   }
 
-  plat::DriverInfo3 info;
-  info.version = GetOsVersionCode() == 4 ? 2 : 3;
-  info.name = driverName.str();
-  info.environment = environment;
-  info.driverPath = driverPath.str();
-  info.dataFile = dataFile.str();
-  info.configFile = configFile.str();
-  info.helpFile = helpFile.str();
-  info.dependentFiles = dependents;
-  info.monitorName = "";
-  info.defaultDataType = "RAW";
+  const plat::DriverInfo3 info = MakeDriverRecord(GetOsVersionCode(), driverName, environment, driverPath,
+                                                  dataFile, configFile, helpFile, dependents, "");
 
   ControlSpooler("Spooler", 16);
   const BOOL added = spooler.AddPrinterDriverExA(info, APD_COPY_ALL_FILES);

@@ -215,21 +215,21 @@ void SimFiles::LoadJson(const Profile& profile, const std::string& baseDirectory
   }
   if (!profile.contains("files")) return;
   for (auto it = profile["files"].begin(); it != profile["files"].end(); ++it) {
-    const Profile& spec = it.value();
+    const Profile& entry = it.value();
     const fs::path host = HostPath(it.key());
-    if (spec.value("folder", false)) {
+    if (entry.value("folder", false)) {
       fs::create_directories(host);
     } else {
       fs::create_directories(host.parent_path());
-      if (spec.contains("copy_from")) {
-        fs::path source = spec["copy_from"].get<std::string>();
+      if (entry.contains("copy_from")) {
+        fs::path source = entry["copy_from"].get<std::string>();
         if (source.is_relative()) source = fs::path(baseDirectory) / source;
         fs::copy_file(source, host, fs::copy_options::overwrite_existing);
       } else {
-        std::ofstream(host, std::ios::binary) << spec.value("content", std::string());
+        std::ofstream(host, std::ios::binary) << entry.value("content", std::string());
       }
     }
-    if (spec.value("readonly", false)) m_readOnly.insert(Key(it.key()));
+    if (entry.value("readonly", false)) m_readOnly.insert(Key(it.key()));
   }
 }
 

@@ -47,10 +47,10 @@ void SimServices::LoadJson(const Profile& services) {
   for (auto it = services.begin(); it != services.end(); ++it) {
     SimService& service = m_services[it.key()];
     service.name = it.key();
-    const Profile& spec = it.value();
-    service.state = StateFromName(spec.value("state", std::string("running")));
-    service.pendingPolls = spec.value("pending_polls", 1);
-    service.stuckIn = spec.value("stuck", std::string());
+    const Profile& entry = it.value();
+    service.state = StateFromName(entry.value("state", std::string("running")));
+    service.pendingPolls = entry.value("pending_polls", 1);
+    service.stuckIn = entry.value("stuck", std::string());
     service.remaining = service.pendingPolls;
   }
 }
