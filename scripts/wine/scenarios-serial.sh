@@ -124,3 +124,23 @@ scenario_serial_install_win32() {
     reg_value_is 'HKLM\SYSTEM\CurrentControlSet\Control\Print\Printers\RV-640' Port COM6:
   finish_and_exit serial-finished.png
 }
+
+# Not in the default run: timings for bench/probe_bench.sh. RUNS probes each of a silent line
+# (COM6) and of a port that does not exist (COM9), with the real channel; the lines go to
+# $OUT/probe-timing.txt.
+scenario_probe_timing() {
+  local i runs=${PROBE_RUNS:-5}
+  use_prefix prefix win64
+  check "comm_probe.exe and the pty shim build" build_serial_tools || return 0
+  check "COM5 and COM6 on pseudo-terminals" com_ports_on_ptys com5 || return 0
+  check "Wine maps COM5 and COM6" com_ports_mapped || return 0
+  : >"$OUT/probe-timing.txt"
+  for ((i = 0; i < runs; i++)); do
+    for port in 6 9; do
+      LD_PRELOAD="$SHIM_DIR/"'$LIB'"/shim.so" timeout -k 5 30 wine "$PROBE" "$port" 9600 100401 700 2>&1 |
+        tr -d '\r' | grep -E '^COM[0-9]+: (open|[0-9]+ byte)' >>"$OUT/probe-timing.txt"
+    done
+  done
+  check "timings of $runs probes each of a silent and a missing port" \
+    test "$(grep -c 'open' "$OUT/probe-timing.txt")" -ge $((2 * runs))
+}

@@ -112,7 +112,16 @@ int main(int argc, char** argv) {
   int code = 2;
   {
     CSerialPort serial;
-    if (!serial.OpenPort(&owner, port, baud, 'N', 8, 1, EV_RXCHAR | EV_RXFLAG, 512)) {
+    LARGE_INTEGER frequency, before, after;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&before);
+    const BOOL opened = serial.OpenPort(&owner, port, baud, 'N', 8, 1, EV_RXCHAR | EV_RXFLAG, 512);
+    ::QueryPerformanceCounter(&after);
+    // How long the open took (or took to fail): what probing a port costs
+    // besides its wait.
+    std::printf("COM%d: open %s in %.3f ms\n", port, opened ? "succeeded" : "failed",
+                1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) / static_cast<double>(frequency.QuadPart));
+    if (!opened) {
       std::printf("COM%d: OpenPort failed (error %lu)\n", port, static_cast<unsigned long>(::GetLastError()));
     } else if (!serial.StartMonitor()) {
       std::printf("COM%d: StartMonitor failed\n", port);
