@@ -6,7 +6,8 @@
 #
 # Host figures come from a Release build of the host tools in build-bench/ (made or brought up to
 # date here); the Windows figures from build-win/ (built by scripts/build-windows.sh if missing).
-# The Wine benchmarks share one fresh prefix and virtual display. Logs: build-bench/bench/*.log.
+# The Wine benchmarks share one virtual display and one fresh prefix (the installation benchmark
+# makes a 32-bit one of its own). Logs: build-bench/bench/*.log.
 set -uo pipefail # no -e: a failed benchmark is reported in the document, the others still run
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root" || exit 1
@@ -85,8 +86,10 @@ section extraction "Archive extraction" extraction
 if ((wine_ok)); then
   section startup "Start-up until Install is enabled" bash bench/startup_bench.sh
   section spooler "CPU while the spooler restarts" bash bench/spooler_bench.sh
+  section install "Install until Finish (receipt printer)" bash bench/install_bench.sh
+  section probe "Probing time per COM port" bash bench/probe_bench.sh
 else
-  failed=$((failed + 2))
+  failed=$((failed + 3))
   printf '## Wine benchmarks\n\nNot run: the Wine prefix could not be made (see `%s`).\n' \
     "${logs#"$root"/}/wine/wine-setup.log" >"$logs/wine-failed.md"
   sections+=("$logs/wine-failed.md")

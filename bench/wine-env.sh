@@ -1,5 +1,6 @@
 # Sourced by the Wine benchmarks: a virtual display and a fresh Windows 10 prefix (64-bit, as the
-# end-to-end runs use) with a persistent wineserver. When run-all.sh has made them already
+# start-up end-to-end runs use) with a persistent wineserver; a benchmark that installs printers
+# makes a 32-bit prefix of its own (bench_wine_prefix32). When run-all.sh has made them already
 # (BENCH_DISPLAY, BENCH_PREFIX exported) they are reused; whoever made them ends them on exit.
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -7,15 +8,16 @@ unset WINEARCH
 
 bench_wine_cleanup() {
   [[ -n ${BENCH_PREFIX_OWNED:-} ]] && WINEPREFIX=$BENCH_PREFIX_OWNED wineserver -k >/dev/null 2>&1
+  [[ -n ${BENCH_PREFIX32_OWNED:-} ]] && WINEPREFIX=$BENCH_PREFIX32_OWNED wineserver -k >/dev/null 2>&1
   [[ -n ${BENCH_XVFB_PID:-} ]] && kill "$BENCH_XVFB_PID" 2>/dev/null
-  BENCH_PREFIX_OWNED='' BENCH_XVFB_PID=''
+  BENCH_PREFIX_OWNED='' BENCH_PREFIX32_OWNED='' BENCH_XVFB_PID=''
 }
 
-# bench_wine_setup WORKDIR: DISPLAY and WINEPREFIX set for the benchmark's wine calls.
-bench_wine_setup() {
+# bench_wine_display WORKDIR: DISPLAY set to the shared virtual display, started if need be.
+bench_wine_display() {
   local work=$1 fd_file i
-  if [[ -n ${BENCH_DISPLAY:-} && -n ${BENCH_PREFIX:-} ]]; then
-    export DISPLAY=$BENCH_DISPLAY WINEPREFIX=$BENCH_PREFIX
+  if [[ -n ${BENCH_DISPLAY:-} ]]; then
+    export DISPLAY=$BENCH_DISPLAY
     return 0
   fi
   for i in wine wineserver Xvfb i686-w64-mingw32-gcc; do
@@ -39,8 +41,19 @@ bench_wine_setup() {
     echo "error: Xvfb did not start (see $work/xvfb.log)" >&2
     return 1
   }
+  export DISPLAY=$BENCH_DISPLAY BENCH_DISPLAY
+}
+
+# bench_wine_setup WORKDIR: DISPLAY and WINEPREFIX set for the benchmark's wine calls.
+bench_wine_setup() {
+  local work=$1
+  if [[ -n ${BENCH_DISPLAY:-} && -n ${BENCH_PREFIX:-} ]]; then
+    export DISPLAY=$BENCH_DISPLAY WINEPREFIX=$BENCH_PREFIX
+    return 0
+  fi
+  bench_wine_display "$work" || return 1
   BENCH_PREFIX=$work/wine-prefix
-  export DISPLAY=$BENCH_DISPLAY WINEPREFIX=$BENCH_PREFIX BENCH_DISPLAY BENCH_PREFIX
+  export WINEPREFIX=$BENCH_PREFIX BENCH_PREFIX
   rm -rf "$BENCH_PREFIX"
   mkdir -p "$BENCH_PREFIX"
   BENCH_PREFIX_OWNED=$BENCH_PREFIX
@@ -53,6 +66,28 @@ bench_wine_setup() {
       wineserver -k && wineserver -w && wineserver -p
   } >"$work/wine-setup.log" 2>&1 || {
     echo "error: creating the prefix failed (see $work/wine-setup.log)" >&2
+    return 1
+  }
+}
+
+# bench_wine_prefix32 DIR: a fresh 32-bit Windows 10 prefix in DIR as WINEPREFIX, with a persistent
+# wineserver ended on exit. Wine's spooler creates printers for a 32-bit program only in a 32-bit
+# prefix (docs/WINE.md). The server must know the architecture before wineboot runs.
+bench_wine_prefix32() {
+  local dir=$1
+  export WINEPREFIX=$dir
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  BENCH_PREFIX32_OWNED=$dir
+  trap bench_wine_cleanup EXIT
+  {
+    WINEARCH=win32 wineserver -p && WINEARCH=win32 wineboot -i && wine winecfg -v win10 &&
+      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
+      wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f &&
+      wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f &&
+      wineserver -k && wineserver -w && wineserver -p
+  } >"$dir.log" 2>&1 || {
+    echo "error: creating the 32-bit prefix failed (see $dir.log)" >&2
     return 1
   }
 }

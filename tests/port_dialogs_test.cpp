@@ -77,7 +77,7 @@ TEST(ParallelPortDialog, EveryWayOutThatNamesNoPortStopsTheInstallation) {
     EXPECT_EQ(PrinterPort(run), "(no printer)") << way << "\n" << Joined(run.transcript);
     EXPECT_TRUE(run.state["spooler"]["drivers"].empty()) << way;
     EXPECT_TRUE(run.problems.empty()) << way << Joined(run.problems);
-    // Nothing was touched: the button keeps its caption, Cancel stays.
+    // Nothing was installed: the button keeps its caption.
     EXPECT_EQ(FindLine(run.transcript, "Reinstall"), -1) << way;
   }
 }

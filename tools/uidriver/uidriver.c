@@ -39,6 +39,7 @@ static HWND g_window;  // set by wait-window
 static DWORD g_pid;    // its process
 static HANDLE g_process;
 static HWND g_box;  // set by wait-box / expect-box
+static LARGE_INTEGER g_click;  // when the last click was posted
 static char g_msg[3 * TEXT_MAX];
 
 // ---- output -------------------------------------------------------------------------------------
@@ -96,6 +97,14 @@ static void to_wide(const char *s, WCHAR *out, int count) {
 // ---- time ---------------------------------------------------------------------------------------
 
 static DWORD ms_of(double seconds) { return (DWORD)(seconds * 1000.0 + 0.5); }
+
+// Milliseconds from `from` to `to`, from the performance counter: GetTickCount's steps are too
+// coarse for a figure of a few hundred milliseconds.
+static double ms_between(LARGE_INTEGER from, LARGE_INTEGER to) {
+  LARGE_INTEGER f;
+  QueryPerformanceFrequency(&f);
+  return (double)(to.QuadPart - from.QuadPart) * 1000.0 / (double)f.QuadPart;
+}
 static double since(DWORD start) { return (GetTickCount() - start) / 1000.0; }
 static int expired(DWORD start, DWORD ms) { return GetTickCount() - start >= ms; }
 
@@ -281,7 +290,22 @@ static int cmd_click(char **a) {
   if (need_window() || !(c = clickable(a[0]))) return 1;
   // Posted: the click may open a modal box, and the driver must stay free to answer it.
   PostMessageW(c, BM_CLICK, 0, 0);
+  QueryPerformanceCounter(&g_click);
   return pass("%s clicked", a[0]);
+}
+
+// Clicks and waits until the window has handled the click: the button's handler has returned, so
+// what it did can be checked at once. A handler that opens a modal window returns only when that
+// window closes: use click there.
+static int cmd_click_and_wait(char **a) {
+  DWORD ms = ms_of(atof(a[1])), start = GetTickCount();
+  DWORD_PTR r;
+  HWND c;
+  if (need_window() || !(c = clickable(a[0]))) return 1;
+  QueryPerformanceCounter(&g_click);
+  if (!SendMessageTimeoutW(c, BM_CLICK, 0, 0, SMTO_NORMAL, ms, &r))
+    return fail("%s: the click was not handled within %.1fs (a modal window open?)", a[0], since(start));
+  return pass("%s clicked and handled after %.1fs", a[0], since(start));
 }
 
 static int cmd_check(char **a) {
@@ -502,6 +526,134 @@ static int cmd_select_combo_text(char **a) {
   return fail("%s has no item %s among %d", a[0], quote(a[1]), count);
 }
 
+// ---- watching a control while the target is busy ------------------------------------------------
+// The installer works inside its button handler, so WM_GETTEXT waits until the handler returns.
+// GetWindowTextW on another process's window sends no message: it reads the text the window
+// system keeps, which a static control's or a button's SetWindowText updates at once. Read every
+// millisecond, it catches a status shown for a few milliseconds (not one shown for less).
+
+static void server_text(HWND h, char *out, int size) {
+  WCHAR w[TEXT_MAX];
+  int n = GetWindowTextW(h, w, TEXT_MAX);
+  w[n > 0 && n < TEXT_MAX ? n : 0] = 0;
+  to_utf8(w, out, size);
+}
+
+#define SEEN_MAX 200
+
+static struct {
+  CRITICAL_SECTION lock;
+  HANDLE thread;
+  HWND control;
+  int id;
+  volatile LONG stop;
+  int count;
+  char *text[SEEN_MAX];
+  LARGE_INTEGER at[SEEN_MAX];
+} g_watch;
+
+static DWORD WINAPI watch_proc(void *unused) {
+  static char got[TEXT_MAX * 3];
+  int n;
+  (void)unused;
+  while (!g_watch.stop && IsWindow(g_watch.control)) {
+    server_text(g_watch.control, got, sizeof got);
+    EnterCriticalSection(&g_watch.lock);
+    n = g_watch.count;
+    if (n < SEEN_MAX && (n == 0 || strcmp(g_watch.text[n - 1], got) != 0)) {
+      g_watch.text[n] = _strdup(got);
+      QueryPerformanceCounter(&g_watch.at[n]);
+      g_watch.count = n + 1;
+    }
+    LeaveCriticalSection(&g_watch.lock);
+    Sleep(1);
+  }
+  return 0;
+}
+
+// Records every text control ID of the current window shows from now on (one control at a time).
+static int cmd_watch_text(char **a) {
+  HWND c;
+  if (need_window() || !(c = control(a[0], 0))) return 1;
+  if (g_watch.thread) return fail("already watching %d", g_watch.id);
+  InitializeCriticalSection(&g_watch.lock);
+  g_watch.control = c;
+  g_watch.id = atoi(a[0]);
+  if (!(g_watch.thread = CreateThread(NULL, 0, watch_proc, NULL, 0, NULL)))
+    return fail("CreateThread failed (error %lu)", GetLastError());
+  return pass("watching %s", a[0]);
+}
+
+// The watched texts so far, each with its time from the last click.
+static void seen_list(char *out, size_t size) {
+  size_t used = 0;
+  int i;
+  out[0] = 0;
+  EnterCriticalSection(&g_watch.lock);
+  for (i = 0; i < g_watch.count && used < size; i++) {
+    int n = snprintf(out + used, size - used, "%s%s %+.1f ms", i ? ", " : "", quote(g_watch.text[i]),
+                     g_click.QuadPart ? ms_between(g_click, g_watch.at[i]) : 0.0);
+    if (n < 0) break;
+    used += (size_t)n;
+  }
+  LeaveCriticalSection(&g_watch.lock);
+}
+
+static int not_watched(const char *id) {
+  if (g_watch.thread && g_watch.id == atoi(id)) return 0;
+  return fail("%s is not watched: run watch-text first", id);
+}
+
+// The watched control has shown TEXT, now or since watch-text, waiting up to SECONDS for it.
+static int cmd_expect_seen(char **a) {
+  static char list[TEXT_MAX * 2];
+  DWORD ms = ms_of(atof(a[2])), start = GetTickCount();
+  LARGE_INTEGER at;
+  int i, count;
+  if (not_watched(a[0])) return 1;
+  for (;;) {
+    EnterCriticalSection(&g_watch.lock);
+    count = g_watch.count;
+    for (i = 0; i < count && strcmp(g_watch.text[i], a[1]) != 0;) i++;
+    if (i < count) at = g_watch.at[i];
+    LeaveCriticalSection(&g_watch.lock);
+    if (i < count)
+      return pass("%s showed %s %.1f ms after the click (text %d of %d)", a[0], quote(a[1]),
+                  g_click.QuadPart ? ms_between(g_click, at) : 0.0, i + 1, count);
+    if (expired(start, ms)) break;
+    Sleep(10);
+  }
+  seen_list(list, sizeof list);
+  return fail("%s never showed %s; it showed %s", a[0], quote(a[1]), list);
+}
+
+static int cmd_print_seen(char **a) {
+  static char list[TEXT_MAX * 2];
+  if (not_watched(a[0])) return 1;
+  seen_list(list, sizeof list);
+  return pass("%s showed %s", a[0], list);
+}
+
+// Waits, reading every millisecond, until control ID shows TEXT; the line gives the time from the
+// last click, for timing a step the user starts with that click.
+static int cmd_time_to_text(char **a) {
+  static char got[TEXT_MAX * 3];
+  DWORD ms = ms_of(atof(a[2])), start = GetTickCount();
+  LARGE_INTEGER now;
+  HWND c;
+  if (need_window() || !(c = control(a[0], 0))) return 1;
+  if (!g_click.QuadPart) return fail("no click to time from: run click first");
+  for (;;) {
+    server_text(c, got, sizeof got);
+    QueryPerformanceCounter(&now);
+    if (strcmp(got, a[1]) == 0)
+      return pass("%s %s %.1f ms after the click", a[0], quote(got), ms_between(g_click, now));
+    if (expired(start, ms) || !IsWindow(c))
+      return fail("%s reads %s, want %s (after %.1fs)", a[0], quote(got), quote(a[1]), since(start));
+    Sleep(1);
+  }
+}
+
 // ---- spooler and services -----------------------------------------------------------------------
 // Read from the driver's own process: the same prefix, the same records the installer wrote.
 
@@ -559,13 +711,180 @@ static int cmd_expect_printer(char **a) {
   return r;
 }
 
+// Lists of the spooler's records as "a, b, c", sorted, so a check names the whole set it found.
+static int compare_texts(const void *x, const void *y) {
+  return strcmp(*(char *const *)x, *(char *const *)y);
+}
+
+static void join_sorted(char **items, DWORD count, const char *separator, char *out, size_t size) {
+  size_t used = 0;
+  DWORD i;
+  qsort(items, count, sizeof *items, compare_texts);
+  out[0] = 0;
+  for (i = 0; i < count && used < size; i++) {
+    int n = snprintf(out + used, size - used, "%s%s", i ? separator : "", items[i]);
+    if (n < 0) break;
+    used += (size_t)n;
+  }
+}
+
+// Calls an Enum... function twice (size, then data); NULL with g_msg set when it fails.
+typedef BOOL(WINAPI *EnumCall)(DWORD level, BYTE *buffer, DWORD size, DWORD *needed, DWORD *count);
+
+static BYTE *enum_records(const char *what, EnumCall call, DWORD level, DWORD *count) {
+  DWORD needed = 0;
+  BYTE *buffer;
+  *count = 0;
+  if (call(level, NULL, 0, &needed, count)) return calloc(1, 1);  // none at all
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    return fail("%s failed (error %lu)", what, GetLastError()), NULL;
+  buffer = malloc(needed);
+  if (!call(level, buffer, needed, &needed, count)) {
+    free(buffer);
+    return fail("%s failed (error %lu)", what, GetLastError()), NULL;
+  }
+  return buffer;
+}
+
+static BOOL WINAPI enum_printers(DWORD level, BYTE *b, DWORD size, DWORD *needed, DWORD *count) {
+  return EnumPrintersA(PRINTER_ENUM_LOCAL, NULL, level, b, size, needed, count);
+}
+static BOOL WINAPI enum_drivers(DWORD level, BYTE *b, DWORD size, DWORD *needed, DWORD *count) {
+  return EnumPrinterDriversA(NULL, NULL, level, b, size, needed, count);
+}
+static BOOL WINAPI enum_monitors(DWORD level, BYTE *b, DWORD size, DWORD *needed, DWORD *count) {
+  return EnumMonitorsA(NULL, level, b, size, needed, count);
+}
+static BOOL WINAPI enum_ports(DWORD level, BYTE *b, DWORD size, DWORD *needed, DWORD *count) {
+  return EnumPortsA(NULL, level, b, size, needed, count);
+}
+
+// Every local printer as "NAME on PORT", sorted, joined by "; ".
+static int printer_list(char *out, size_t size) {
+  static char rows[256][600];
+  char *items[256];
+  DWORD count, i;
+  PRINTER_INFO_2A *info = (PRINTER_INFO_2A *)enum_records("EnumPrintersA", enum_printers, 2, &count);
+  if (!info) return 1;
+  for (i = 0; i < count && i < 256; i++) {
+    snprintf(rows[i], sizeof rows[i], "%s on %s", info[i].pPrinterName ? info[i].pPrinterName : "",
+             info[i].pPortName ? info[i].pPortName : "");
+    items[i] = rows[i];
+  }
+  join_sorted(items, i, "; ", out, size);
+  free(info);
+  return 0;
+}
+
+static int cmd_print_printers(char **a) {
+  static char list[TEXT_MAX];
+  (void)a;
+  if (printer_list(list, sizeof list)) return 1;
+  return pass("printers: %s", quote(list));
+}
+
+// The spooler's printers are exactly LIST ("NAME on PORT; ...", sorted as print-printers gives it).
+static int cmd_expect_printers(char **a) {
+  static char list[TEXT_MAX];
+  if (printer_list(list, sizeof list)) return 1;
+  if (strcmp(list, a[0]) != 0) return fail("printers are %s, want %s", quote(list), quote(a[0]));
+  return pass("printers: %s", quote(list));
+}
+
+// NAME is among the names an Enum... call returns; the line lists them all.
+static int expect_named(const char *what, EnumCall call, const char *name) {
+  static char list[TEXT_MAX];
+  char *items[256];
+  DWORD count, i;
+  int found = 0;
+  BYTE *records = enum_records(what, call, 1, &count);
+  if (!records) return 1;
+  // DRIVER_INFO_1A and MONITOR_INFO_1A are both one name pointer.
+  for (i = 0; i < count && i < 256; i++) {
+    items[i] = ((DRIVER_INFO_1A *)records)[i].pName;
+    found |= strcmp(items[i], name) == 0;
+  }
+  join_sorted(items, i, ", ", list, sizeof list);
+  free(records);
+  if (!found) return fail("no %s among %s", quote(name), list);
+  return pass("%s among %s", quote(name), list);
+}
+
+// What the spooler holds, on one line: printers, drivers and monitors.
+static int cmd_print_spooler(char **a) {
+  static char printers[TEXT_MAX], names[2][TEXT_MAX];
+  const char *what[2] = {"EnumPrinterDriversA", "EnumMonitorsA"};
+  EnumCall calls[2] = {enum_drivers, enum_monitors};
+  char *items[256];
+  DWORD count, i;
+  int k;
+  (void)a;
+  if (printer_list(printers, sizeof printers)) return 1;
+  for (k = 0; k < 2; k++) {
+    BYTE *records = enum_records(what[k], calls[k], 1, &count);
+    if (!records) return 1;
+    for (i = 0; i < count && i < 256; i++) items[i] = ((DRIVER_INFO_1A *)records)[i].pName;
+    join_sorted(items, i, ", ", names[k], sizeof names[k]);
+    free(records);
+  }
+  return pass("printers %s, drivers %s, monitors %s", quote(printers), quote(names[0]), quote(names[1]));
+}
+
+static int cmd_expect_driver(char **a) { return expect_named("EnumPrinterDriversA", enum_drivers, a[0]); }
+static int cmd_expect_monitor(char **a) { return expect_named("EnumMonitorsA", enum_monitors, a[0]); }
+
+// Every port as "NAME (MONITOR: DESCRIPTION)", in the spooler's order.
+static int port_list(char *out, size_t size, const char *want, const char **description) {
+  size_t used = 0;
+  DWORD count, i;
+  static char found[TEXT_MAX];
+  PORT_INFO_2A *info = (PORT_INFO_2A *)enum_records("EnumPortsA", enum_ports, 2, &count);
+  if (!info) return 1;
+  out[0] = 0;
+  *description = NULL;
+  for (i = 0; i < count; i++) {
+    const char *d = info[i].pDescription ? info[i].pDescription : "(none)";
+    if (used < size) {
+      int n = snprintf(out + used, size - used, "%s%s (%s: %s)", i ? ", " : "", info[i].pPortName,
+                       info[i].pMonitorName ? info[i].pMonitorName : "(none)", d);
+      if (n > 0) used += (size_t)n;
+    }
+    if (want && strcmp(info[i].pPortName, want) == 0) {
+      snprintf(found, sizeof found, "%s", d);
+      *description = found;
+    }
+  }
+  free(info);
+  return 0;
+}
+
+static int cmd_print_ports(char **a) {
+  static char list[TEXT_MAX];
+  const char *unused;
+  (void)a;
+  if (port_list(list, sizeof list, NULL, &unused)) return 1;
+  return pass("ports: %s", list);
+}
+
+// EnumPortsA (level 2) lists port NAME with description DESCRIPTION.
+static int cmd_expect_port(char **a) {
+  static char list[TEXT_MAX];
+  const char *description;
+  if (port_list(list, sizeof list, a[0], &description)) return 1;
+  if (!description) return fail("no port %s among %s", quote(a[0]), list);
+  if (strcmp(description, a[1]) != 0)
+    return fail("port %s has description %s, want %s", quote(a[0]), quote(description), quote(a[1]));
+  return pass("%s: %s", quote(a[0]), quote(description));
+}
+
 // ---- message boxes ------------------------------------------------------------------------------
 
 static BOOL CALLBACK find_box_proc(HWND h, LPARAM lp) {
   char cls[64];
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
-  if (h == g_window || pid != g_pid || !IsWindowVisible(h)) return TRUE;
+  // A disabled dialog is the owner of a modal window on top of it, not a box to answer.
+  if (h == g_window || pid != g_pid || !IsWindowVisible(h) || !IsWindowEnabled(h)) return TRUE;
   class_of(h, cls, sizeof cls);
   if (strcmp(cls, "#32770") != 0) return TRUE;
   *(HWND *)lp = h;  // top of the z-order first: the innermost modal box
@@ -694,6 +1013,7 @@ static const CommandDef g_commands[] = {
     {"expect-enabled", "NS", cmd_expect_enabled, "ID SECONDS"},
     {"expect-disabled", "Ns", cmd_expect_disabled, "ID [SECONDS]"},
     {"click", "N", cmd_click, "ID"},
+    {"click-and-wait", "NS", cmd_click_and_wait, "ID SECONDS"},
     {"select-combo", "NN", cmd_select_combo, "ID INDEX"},
     {"select-list-row", "NN", cmd_select_list_row, "ID ROW"},
     {"expect-list-selected", "NNS", cmd_expect_list_selected, "ID ROW SECONDS"},
@@ -702,6 +1022,17 @@ static const CommandDef g_commands[] = {
     {"select-combo-text", "NT", cmd_select_combo_text, "ID TEXT"},
     {"expect-service", "TTS", cmd_expect_service, "NAME running|stopped SECONDS"},
     {"expect-printer", "TTT", cmd_expect_printer, "NAME DRIVER PORT"},
+    {"expect-printers", "T", cmd_expect_printers, "\"NAME on PORT; ...\" (sorted, as print-printers)"},
+    {"print-printers", "", cmd_print_printers, ""},
+    {"print-spooler", "", cmd_print_spooler, ""},
+    {"expect-driver", "T", cmd_expect_driver, "NAME"},
+    {"expect-monitor", "T", cmd_expect_monitor, "NAME"},
+    {"expect-port", "TT", cmd_expect_port, "NAME DESCRIPTION"},
+    {"print-ports", "", cmd_print_ports, ""},
+    {"watch-text", "N", cmd_watch_text, "ID"},
+    {"expect-seen", "NTS", cmd_expect_seen, "ID TEXT SECONDS"},
+    {"print-seen", "N", cmd_print_seen, "ID"},
+    {"time-to-text", "NTS", cmd_time_to_text, "ID TEXT SECONDS"},
     {"set-text", "NT", cmd_set_text, "ID TEXT"},
     {"check", "NB", cmd_check, "ID 0|1"},
     {"wait-box", "S", cmd_wait_box, "SECONDS"},
