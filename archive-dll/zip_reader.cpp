@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <new>
 #include <set>
@@ -230,6 +231,22 @@ int Archive::Read(size_t index, const std::function<bool(const unsigned char*, s
   return kOk;
 }
 
+namespace {
+
+// Windows opens these as devices in any folder, in any case, whatever
+// follows a dot and with trailing blanks: a file of that name would go to
+// a port or the console, not below the destination.
+bool IsDeviceName(const std::string& part) {
+  std::string base = part.substr(0, part.find('.'));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '0' && base[3] <= '9';
+}
+
+}  // namespace
+
 bool SplitEntryName(const std::string& name, std::vector<std::string>* parts, std::string* why) {
   parts->clear();
   auto refuse = [&](const char* reason) {
@@ -246,6 +263,7 @@ bool SplitEntryName(const std::string& name, std::vector<std::string>* parts, st
       if (part == "..") return refuse("parent folder (..)");
       if (!part.empty() && part != ".") {
         if (part.find_first_not_of(". ") == std::string::npos) return refuse("part made of dots and blanks");
+        if (IsDeviceName(part)) return refuse("device name");
         parts->push_back(part);
       }
       part.clear();

@@ -1,4 +1,25 @@
 # Host build: simulated machine, headless dialogs, tests and installer-sim.
+
+# Sanitizers and fuzzing instrument every host target below (directory
+# options are taken by targets made after them).
+if(INSTALLER_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(INSTALLER_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread)
+  add_link_options(-fsanitize=thread)
+elseif(NOT INSTALLER_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "INSTALLER_SANITIZE must be address, thread or empty, not '${INSTALLER_SANITIZE}'")
+endif()
+if(INSTALLER_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "INSTALLER_FUZZ needs clang (libFuzzer)")
+  endif()
+  # The fuzz targets' own link adds -fsanitize=fuzzer (libFuzzer's main).
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+    -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
 find_package(nlohmann_json 3 REQUIRED)
 find_package(Threads REQUIRED)
 
@@ -23,4 +44,8 @@ add_subdirectory(packages)
 include(CTest)
 if(BUILD_TESTING)
   add_subdirectory(tests)
+endif()
+
+if(INSTALLER_FUZZ)
+  add_subdirectory(fuzz)
 endif()

@@ -10,8 +10,11 @@ host_packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmoc
 windows_packages=(g++-mingw-w64-i686 binutils-mingw-w64-i686
   libz-mingw-w64-dev gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64)
 wine_packages=(wine wine32:i386 wine64 xvfb socat imagemagick x11-apps)
+# scripts/fuzz.sh: clang with libFuzzer and the sanitizer run-times; python3
+# writes the seed archives.
+fuzz_packages=(clang libclang-rt-14-dev python3)
 
-want=("${host_packages[@]}" "${windows_packages[@]}")
+want=("${host_packages[@]}" "${windows_packages[@]}" "${fuzz_packages[@]}")
 if [[ "${1:-}" != "--no-wine" ]]; then
   want+=("${wine_packages[@]}")
 fi
