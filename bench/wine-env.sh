@@ -57,17 +57,7 @@ bench_wine_setup() {
   rm -rf "$BENCH_PREFIX"
   mkdir -p "$BENCH_PREFIX"
   BENCH_PREFIX_OWNED=$BENCH_PREFIX
-  # As the end-to-end runs: a Wine desktop, so hidden windows cause no stalls without a window manager.
-  {
-    wineserver -p && wineboot -i && wine winecfg -v win10 &&
-      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
-      wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f &&
-      wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f &&
-      wineserver -k && wineserver -w && wineserver -p
-  } >"$work/wine-setup.log" 2>&1 || {
-    echo "error: creating the prefix failed (see $work/wine-setup.log)" >&2
-    return 1
-  }
+  bench_make_prefix "$BENCH_PREFIX" win64 "$work/wine-setup.log"
 }
 
 # bench_wine_prefix32 DIR: a fresh 32-bit Windows 10 prefix in DIR as WINEPREFIX, with a persistent
@@ -80,14 +70,23 @@ bench_wine_prefix32() {
   mkdir -p "$dir"
   BENCH_PREFIX32_OWNED=$dir
   trap bench_wine_cleanup EXIT
+  bench_make_prefix "$dir" win32 "$dir.log"
+}
+
+# bench_make_prefix DIR ARCH LOG: a Windows 10 prefix in DIR (WINEPREFIX already set to it) as the
+# end-to-end runs make it: no crash dialog and a Wine desktop, so hidden windows cause no stalls
+# without a window manager; a persistent wineserver. The server must know the architecture before
+# wineboot runs.
+bench_make_prefix() {
+  local dir=$1 arch=$2 log=$3
   {
-    WINEARCH=win32 wineserver -p && WINEARCH=win32 wineboot -i && wine winecfg -v win10 &&
+    WINEARCH=$arch wineserver -p && WINEARCH=$arch wineboot -i && wine winecfg -v win10 &&
       wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
       wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f &&
       wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f &&
       wineserver -k && wineserver -w && wineserver -p
-  } >"$dir.log" 2>&1 || {
-    echo "error: creating the 32-bit prefix failed (see $dir.log)" >&2
+  } >"$log" 2>&1 || {
+    echo "error: creating the $arch prefix $dir failed (see $log)" >&2
     return 1
   }
 }
