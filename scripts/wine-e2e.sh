@@ -14,7 +14,7 @@ DRIVER=$ROOT/build-win/uidriver.exe
 TITLE="Configure & Install v1.0"
 SCREEN=1024x768
 SCENARIOS=(startup_win10_64 package_win10_64 spooler_and_ports install_receipt_win32 install_label_win32
-  install_lpt1_only_win32 tcpip_no_port_win32 serial_channel serial_install_win32)
+  install_lpt1_only_win32 tcpip_no_port_win32 serial_channel probe_sequence serial_install_win32)
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINEARCH WINEPREFIX

@@ -263,6 +263,26 @@ TEST(SerialPortMonitor, SendsPerWakeUpOneByteMessagePerQueuedByteThenTheEventCha
   }
 }
 
+TEST(SerialPortMonitor, SleepsUntilTheFirstWaitEndsWhenARefusedSecondWaitSignalsItsEvent) {
+  // As on Wine: the wait issued after the write is refused, the first is
+  // still out, and the refusal signals the I/O event. A monitor that took
+  // that for a wake-up would spin, one event-char message per turn; closing
+  // must also end the wait still out before the port goes.
+  nlohmann::json profile = ComProfile();
+  for (const char* port : {"COM1", "COM3"}) profile["com_ports"][port]["refused_wait_signals"] = true;
+  for (int port : {1, 3}) {
+    SCOPED_TRACE(port);
+    SimulatedMachine sim(profile);
+    Probe probe;
+    probe.port = port;
+    const ProbeResult result = RunProbe(sim, probe);
+    EXPECT_EQ(result.log,
+              port == 3 ? std::vector<std::string>({"7:12@3", "7:34@3", "8@3"}) : std::vector<std::string>());
+    EXPECT_EQ(result.port["written"], nlohmann::json({"10 04 01"}));
+    EXPECT_FALSE(result.port.contains("waits_cut_by_close")) << result.port.dump();
+  }
+}
+
 TEST(SerialPortMonitor, WritesBytesSentBeforeTheMonitorStartedWhenItFirstWaits) {
   SimulatedMachine sim(ComProfile());
   Probe probe;

@@ -39,35 +39,46 @@ pty_line() {
   return 1
 }
 
-# COM5 and COM6 on ptys, the fake printer behind PRINTER (com5 unless given), nothing behind the
-# other; then Wine's port mapping.
+# The COM ports a scenario puts on ptys (lower case, as Wine names them in dosdevices).
+SERIAL_LINES=(com5 com6)
+
+# Every port of SERIAL_LINES on a pty, the fake printer behind PRINTER (com5 unless given),
+# nothing behind the others; then Wine's port mapping.
 com_ports_on_ptys() {
-  local printer=${1:-com5}
+  local printer=${1:-com5} port
   mkdir -p "$TTY_DIR"
-  pty_line com5 && pty_line com6 || return 1
+  for port in "${SERIAL_LINES[@]}"; do
+    pty_line "$port" || return 1
+  done
   python3 "$ROOT/tools/fake-printer/fake_printer.py" "$TTY_DIR/$printer-dev" --log "$OUT/fake-printer.log" &
   BACKGROUND_PIDS+=($!)
-  # A link left by an earlier mapping would stand; a link made by hand would never reach SERIALCOMM.
-  rm -f "$WINEPREFIX/dosdevices/com5" "$WINEPREFIX/dosdevices/com6"
   {
-    wine reg add "$WINE_PORTS_KEY" /v COM5 /d "$TTY_DIR/com5-win" /f &&
-      wine reg add "$WINE_PORTS_KEY" /v COM6 /d "$TTY_DIR/com6-win" /f &&
-      # Wine reads the key as its server starts.
-      wineserver -k && wineserver -w && wineserver -p
+    for port in "${SERIAL_LINES[@]}"; do
+      # A link left by an earlier mapping would stand; a link made by hand would never reach
+      # SERIALCOMM.
+      rm -f "$WINEPREFIX/dosdevices/$port"
+      wine reg add "$WINE_PORTS_KEY" /v "${port^^}" /d "$TTY_DIR/$port-win" /f || return 1
+    done
+    # Wine reads the key as its server starts.
+    wineserver -k && wineserver -w && wineserver -p
   } >>"$OUT/wine.log" 2>&1 || return 1
 }
 
 # The mapping took: dosdevices links to the ptys and SERIALCOMM entries (the mount manager writes
 # them a moment after the first program of the new server session starts).
 com_ports_mapped() {
-  local i port rc=0
+  local i port rc=0 missing
   for ((i = 0; i < 50; i++)); do
     wine reg query "$SERIALCOMM_KEY" 2>/dev/null | tr -d '\r' >"$OUT/serialcomm.txt"
-    grep -q 'COM5$' "$OUT/serialcomm.txt" && grep -q 'COM6$' "$OUT/serialcomm.txt" && break
+    missing=0
+    for port in "${SERIAL_LINES[@]}"; do
+      grep -q "${port^^}\$" "$OUT/serialcomm.txt" || missing=1
+    done
+    ((missing == 0)) && break
     sleep 0.2
   done
   sed -n 's/^ *\(.*REG_SZ.*\)/    SERIALCOMM: \1/p' "$OUT/serialcomm.txt"
-  for port in com5 com6; do
+  for port in "${SERIAL_LINES[@]}"; do
     echo "    dosdevices/$port -> $(readlink "$WINEPREFIX/dosdevices/$port")"
     [[ $(readlink "$WINEPREFIX/dosdevices/$port") == "$TTY_DIR/$port-win" ]] || rc=1
     grep -q "${port^^}\$" "$OUT/serialcomm.txt" || rc=1
@@ -98,30 +109,32 @@ scenario_serial_channel() {
   check "COM6: a silent line gives no byte" probe 6 none
 }
 
-# A receipt printer installed on a serial port with the real installer: two COM ports on ptys, the
-# fake printer on the second; the user lets the installer find the port at 9600 baud.
+# A receipt printer installed on a serial port with the real installer: four COM ports on ptys, the
+# fake printer on the last, so the probe opens, asks and closes three silent ports before it; the
+# user lets the installer find the port at 9600 baud.
 PROMPT_TITLE="Prompt(automatically select the available serial port) "
 PORTS_KEY='HKLM\Software\Microsoft\Windows NT\CurrentVersion\Ports'
 scenario_serial_install_win32() {
+  local SERIAL_LINES=(com5 com6 com7 com8)
   use_win32_prefix serial
   have_package || return 0
   add_default_printer_key
   rm -f "$OUT/fake-printer.log"
   check "pty shim builds" build_serial_tools || return 0
-  check "COM5 (silent) and COM6 (fake printer) on pseudo-terminals" com_ports_on_ptys com6 || return 0
-  check "Wine maps COM5 and COM6 (dosdevices, SERIALCOMM)" com_ports_mapped || return 0
+  check "COM5 to COM7 (silent) and COM8 (fake printer) on pseudo-terminals" com_ports_on_ptys com8 || return 0
+  check "Wine maps COM5 to COM8 (dosdevices, SERIALCOMM)" com_ports_mapped || return 0
   LD_PRELOAD="$SHIM_DIR/"'$LIB'"/shim.so" start_32bit_run RV-640 || return 0
   check "choose \"Serial port\"" ui "select-list-row 1004 0"
   check "Install ends by asking whether to find the serial port" ui "click 1012" "wait-window $(dq "$PROMPT_TITLE") 60"
   check "screenshot $OUT/serial-prompt.png" screenshot "$OUT/serial-prompt.png"
   check "9600 baud, \"&Yes\"" drive "wait-window $(dq "$PROMPT_TITLE") 0" "select-combo-text 1034 9600" "click 1030" \
     "wait-gone 10"
-  check "probing finds the printer on COM6:" \
-    ui "expect-text 1011 $(dq "The available printer port:  COM6:") 60" "expect-text 1012 $(dq "&Finish") 10"
-  check "the fake printer was asked with 10 04 01" grep -q '^request 10 04 01' "$OUT/fake-printer.log"
-  check "Ports value COM6: is 9600,n,8,1" reg_value_is "$PORTS_KEY" COM6: 9600,n,8,1
-  check "the printer's port record names COM6:" \
-    reg_value_is 'HKLM\SYSTEM\CurrentControlSet\Control\Print\Printers\RV-640' Port COM6:
+  check "probing finds the printer on COM8:" \
+    ui "expect-text 1011 $(dq "The available printer port:  COM8:") 60" "expect-text 1012 $(dq "&Finish") 10"
+  check "the fake printer was asked with 10 04 01 and answered" grep -q '^request 10 04 01 -> 12$' "$OUT/fake-printer.log"
+  check "Ports value COM8: is 9600,n,8,1" reg_value_is "$PORTS_KEY" COM8: 9600,n,8,1
+  check "the printer's port record names COM8:" \
+    reg_value_is 'HKLM\SYSTEM\CurrentControlSet\Control\Print\Printers\RV-640' Port COM8:
   finish_and_exit serial-finished.png
 }
 
@@ -143,4 +156,24 @@ scenario_probe_timing() {
   done
   check "timings of $runs probes each of a silent and a missing port" \
     test "$(grep -c 'open' "$OUT/probe-timing.txt")" -ge $((2 * runs))
+}
+
+# RUNS probes (default 3) of COM1 and COM5 to COM8 in turn with one
+# channel, as the installer probes, the printer on COM8. Every run must hear the printer: a wait
+# left behind by an earlier port must not spoil a later one.
+scenario_probe_sequence() {
+  local SERIAL_LINES=(com5 com6 com7 com8) i heard=0 runs=${PROBE_RUNS:-3}
+  use_prefix prefix win64
+  check "comm_probe.exe and the pty shim build" build_serial_tools || return 0
+  check "COM5 to COM7 (silent) and COM8 (fake printer) on pseudo-terminals" com_ports_on_ptys com8 || return 0
+  check "Wine maps COM5 to COM8" com_ports_mapped || return 0
+  : >"$OUT/probe-sequence.txt"
+  for ((i = 0; i < runs; i++)); do
+    LD_PRELOAD="$SHIM_DIR/"'$LIB'"/shim.so" timeout -k 5 60 wine "$PROBE" 1,5,6,7,8 9600 100401 700 2>&1 |
+      tr -d '\r' >>"$OUT/probe-sequence.txt"
+    grep -c '^byte 12 from COM8 ' "$OUT/probe-sequence.txt" >"$OUT/probe-sequence.count"
+    heard=$(<"$OUT/probe-sequence.count")
+  done
+  grep -E '^COM[0-9]+: [0-9]+ byte' "$OUT/probe-sequence.txt" | sort | uniq -c | sed 's/^/    /'
+  check "COM8 heard in every one of $runs runs" test "$heard" -eq "$runs"
 }

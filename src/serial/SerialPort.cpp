@@ -14,6 +14,9 @@ constexpr char kEventChar = 'q';
 // How long closing waits for the monitor thread: it ends within one
 // notification or one write once the stop event is set.
 constexpr DWORD kStopWaitMs = 5000;
+// How long stopping waits for an event wait it cancelled to report its end:
+// at once on Windows, within one of its 10 ms polls on Wine.
+constexpr DWORD kWaitEndMs = 500;
 constexpr size_t kErrorTextMax = 200;
 
 // At most `limit` bytes of UTF-8 text, never half a character.
@@ -41,7 +44,8 @@ CSerialPort::CSerialPort()
       m_nPortNumber(0),
       m_dwEventMask(0),
       m_dwEventsSeen(0),
-      m_nSendBufferSize(0) {}
+      m_nSendBufferSize(0),
+      m_bWaitPending(FALSE) {}
 
 CSerialPort::~CSerialPort() {
   // The object must not go while its thread still uses it: wait as long as
@@ -163,6 +167,7 @@ DWORD CSerialPort::Monitor() {
   plat::IComm& comm = plat::Comm();
   plat::IThreads& threads = plat::Threads();
   m_bRunning = TRUE;
+  m_bWaitPending = FALSE;
   if (m_hPort) comm.PurgeComm(m_hPort, kPurgeAll);
   for (;;) {
     // An overlapped wait writes the events it saw when it completes, which
@@ -170,11 +175,16 @@ DWORD CSerialPort::Monitor() {
     // never onto the thread's stack.
     m_dwEventsSeen = 0;
     if (comm.WaitCommEvent(m_hPort, &m_dwEventsSeen, &m_ovIo)) {
+      m_bWaitPending = FALSE;
       // Events from before the wait: nothing to read means wait again.
       DWORD errors = 0;
       COMSTAT status = {};
       comm.ClearCommError(m_hPort, &errors, &status);
       if (status.cbInQue == 0) continue;
+    } else if (plat::System().GetLastError() == ERROR_IO_PENDING) {
+      m_bWaitPending = TRUE;
+    } else if (m_bWaitPending) {
+      OnWaitRefused();
     }
     // Otherwise the wait is pending (or refused): the wait set decides.
     const DWORD signalled = threads.WaitForMultipleObjects(3, m_hEvents, FALSE, INFINITE);
@@ -195,11 +205,40 @@ DWORD CSerialPort::Monitor() {
       continue;
     }
     // The stop event (or a wait set that can no longer wake).
+    EndPendingWait();
     threads.CloseHandle(m_hPort);
     m_hPort = nullptr;
     m_bRunning = FALSE;
     return 100;
   }
+}
+
+// A second wait is refused while the first is still out. Wine signals the
+// I/O event for the refusal, which would wake the wait set at once, again and
+// again, until the first wait ends: clear it, so the wait set sleeps until
+// that wait ends. Bytes that ended it just before the clear are still in the
+// queue, and the set is signalled again for them.
+void CSerialPort::OnWaitRefused() {
+  plat::IThreads& threads = plat::Threads();
+  threads.ResetEvent(m_ovIo.hEvent);
+  DWORD errors = 0;
+  COMSTAT status = {};
+  plat::CriticalSectionLock hold(*m_lock);
+  plat::Comm().ClearCommError(m_hPort, &errors, &status);
+  if (status.cbInQue != 0) threads.SetEvent(m_ovIo.hEvent);
+}
+
+// A wait still out when the port closes may outlive the handles it names:
+// on Wine it goes on polling by handle value and, once those values are
+// reused for the next port's handle and events, can signal that port's stop
+// event. Changing the mask ends the wait at once; its end is awaited before
+// anything is closed.
+void CSerialPort::EndPendingWait() {
+  if (!m_bWaitPending) return;
+  m_bWaitPending = FALSE;
+  plat::IThreads& threads = plat::Threads();
+  threads.ResetEvent(m_ovIo.hEvent);
+  if (plat::Comm().SetCommMask(m_hPort, 0)) threads.WaitForSingleObject(m_ovIo.hEvent, kWaitEndMs);
 }
 
 void CSerialPort::ReadInput() {

@@ -55,6 +55,7 @@ class CSerialPort {
   DWORD m_dwEventMask;
   DWORD m_dwEventsSeen;  // where the overlapped event wait reports
   int m_nSendBufferSize;
+  BOOL m_bWaitPending;  // an event wait is out; only the monitor thread uses it
 
  protected:
   static DWORD WINAPI MonitorThreadProc(LPVOID param);
@@ -63,6 +64,8 @@ class CSerialPort {
   void WriteOutput();
   void Notify(UINT message, WPARAM wParam);
   void ReportError(const char* operation);
+  void OnWaitRefused();
+  void EndPendingWait();
   // Asks the monitor thread to end and waits for it; FALSE when it is
   // still running after the wait.
   BOOL StopMonitor(DWORD milliseconds);

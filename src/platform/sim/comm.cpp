@@ -17,6 +17,7 @@ namespace {
 constexpr ULONG_PTR kStatusSuccess = 0;
 constexpr ULONG_PTR kStatusPending = 0x103;
 constexpr ULONG_PTR kStatusCancelled = 0xC0000120;
+constexpr ULONG_PTR kStatusInvalidParameter = 0xC000000D;
 constexpr size_t kDefaultQueue = 4096;
 
 const char* const kDeviceKinds[] = {"printer", "silent", "in_use", "unconfigurable"};
@@ -174,6 +175,10 @@ struct SimComm::Device {
   bool configured = false;
   std::vector<std::string> written;
   ULONG_PTR openHandle = 0;
+  // Wine's serial driver signals the overlapped event when it refuses a
+  // second event wait; Windows' does not.
+  bool refusedWaitSignals = false;
+  int waitsCutByClose = 0;  // event waits still out when the port closed
 };
 
 struct SimComm::Port {
@@ -207,6 +212,7 @@ void SimComm::LoadJson(const Profile& ports) {
     device->baud = it.value().value("baud", static_cast<DWORD>(9600));
     device->reply = ParseHex(it.value().value("reply", std::string("12")), "com_ports: " + name + ": reply");
     device->replyDelay = it.value().value("reply_delay_ms", static_cast<uint64_t>(20));
+    device->refusedWaitSignals = it.value().value("refused_wait_signals", false);
     m_devices[name] = std::move(device);
   }
 }
@@ -227,6 +233,7 @@ nlohmann::json SimComm::ToJson() const {
                                                             : 2.0;
     }
     port["written"] = device.written;
+    if (device.waitsCutByClose) port["waits_cut_by_close"] = device.waitsCutByClose;
     out[device.name] = port;
   }
   return out;
@@ -339,7 +346,10 @@ bool SimComm::CloseHandleLocked(HANDLE handle) {
   auto it = m_ports.find(reinterpret_cast<ULONG_PTR>(handle));
   if (it == m_ports.end()) return false;
   Port& port = *it->second;
-  if (port.wait) Complete(*port.wait, kStatusCancelled, 0);
+  if (port.wait) {
+    ++port.device->waitsCutByClose;
+    Complete(*port.wait, kStatusCancelled, 0);
+  }
   Cancel(port.reads);
   Cancel(port.writes);
   port.device->openHandle = 0;
@@ -491,7 +501,10 @@ BOOL SimComm::WaitCommEvent(HANDLE handle, DWORD* events, OVERLAPPED* overlapped
   if (!events || !overlapped) return Fail(ERROR_INVALID_PARAMETER);
   Start(overlapped);
   // Windows' driver refuses a second wait, and a wait for nothing.
-  if (port->wait || port->mask == 0) return Fail(ERROR_INVALID_PARAMETER);
+  if (port->wait || port->mask == 0) {
+    if (port->device->refusedWaitSignals) Finish(overlapped, kStatusInvalidParameter, 0);
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
   if (port->history) {
     *events = port->history;
     port->history = 0;

@@ -9,6 +9,8 @@ namespace sim {
 namespace {
 // Which thread of the world the calling thread is (0: the world's creator).
 thread_local int t_self = 0;
+// Far more waits and hand-overs at one instant than any real run makes.
+constexpr uint64_t kTurnLimit = 100000;
 }  // namespace
 
 World::World() {
@@ -73,6 +75,21 @@ void World::ReportHang() const {
   std::abort();
 }
 
+void World::NoteTurnAtOneInstant(const std::string& what) {
+  if (m_turnsAt != m_now) {
+    m_turnsAt = m_now;
+    m_turns = 0;
+  }
+  if (++m_turns < kTurnLimit) return;
+  std::fprintf(stderr,
+               "simulated machine: threads spin at %llu ms: %llu waits and hand-overs without the clock "
+               "moving, the last by thread %d for %s\n",
+               static_cast<unsigned long long>(m_now), static_cast<unsigned long long>(m_turns), t_self,
+               what.c_str());
+  std::fflush(stderr);
+  std::abort();
+}
+
 void World::PassBaton() {
   for (;;) {
     // Round robin from the thread after the current one, the current one
@@ -111,6 +128,7 @@ void World::AwaitBaton(std::unique_lock<std::mutex>& lock, int self) {
 
 World::WaitResult World::BlockUntil(std::unique_lock<std::mutex>& lock, const std::function<bool()>& ready,
                                     uint64_t deadline, const std::string& what, bool reportHang) {
+  NoteTurnAtOneInstant(what);
   if (ready()) return WaitResult::Ready;
   if (deadline <= m_now) return WaitResult::Timeout;
   const int self = t_self;
@@ -127,6 +145,7 @@ World::WaitResult World::BlockUntil(std::unique_lock<std::mutex>& lock, const st
 }
 
 void World::Yield(std::unique_lock<std::mutex>& lock) {
+  NoteTurnAtOneInstant("its turn");
   const int self = t_self;
   m_threads[self]->state = ThreadRecord::State::Ready;
   PassBaton();

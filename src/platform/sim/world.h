@@ -91,10 +91,16 @@ class World {
   uint64_t EarliestDeadline() const;
   void AdvanceTo(uint64_t when);
   [[noreturn]] void ReportHang() const;
+  // Counts the waits and hand-overs made at one instant: threads that keep
+  // running without the clock ever moving (a thread that never blocks, or
+  // two that wake each other for ever) are reported, not left to spin.
+  void NoteTurnAtOneInstant(const std::string& what);
 
   std::mutex m_mutex;
   std::condition_variable m_cv;
   uint64_t m_now = 0;
+  uint64_t m_turnsAt = 0;  // the instant m_turns counts for
+  uint64_t m_turns = 0;
   int m_current = 0;  // the thread holding the baton
   std::multimap<uint64_t, std::function<void()>> m_scheduled;
   std::map<int, std::unique_ptr<ThreadRecord>> m_threads;
