@@ -14,7 +14,8 @@ DRIVER=$ROOT/build-win/uidriver.exe
 TITLE="Configure & Install v1.0"
 SCREEN=1024x768
 SCENARIOS=(startup_win10_64 package_win10_64 spooler_and_ports install_receipt_win32 install_label_win32
-  install_lpt1_only_win32 tcpip_no_port_win32 serial_channel probe_sequence serial_install_win32)
+  install_lpt1_only_win32 tcpip_no_port_win32 serial_channel probe_sequence serial_install_win32
+  dll_search)
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINEARCH WINEPREFIX
@@ -265,6 +266,8 @@ scenario_startup_win10_64() {
 source "$ROOT/scripts/wine/scenarios-install.sh"
 # The serial channel against a fake printer on a pseudo-terminal.
 source "$ROOT/scripts/wine/scenarios-serial.sh"
+# Where the archive library is loaded from: never a planted copy in the current folder.
+source "$ROOT/scripts/wine/scenarios-hardening.sh"
 
 main() {
   local s selected=()

@@ -20,7 +20,7 @@ class Win32System : public ISystem {
 #pragma GCC diagnostic pop
   }
   HMODULE GetModuleHandleA(LPCSTR name) override { return ::GetModuleHandleA(name); }
-  HMODULE LoadLibraryA(LPCSTR name) override { return ::LoadLibraryA(name); }
+  HMODULE LoadLibraryA(LPCSTR name) override { return LoadLibraryFromTrustedFolder(name); }
   BOOL FreeLibrary(HMODULE module) override { return ::FreeLibrary(module); }
   FARPROC GetProcAddress(HMODULE module, LPCSTR name) override { return ::GetProcAddress(module, name); }
   HANDLE GetCurrentProcess() override { return ::GetCurrentProcess(); }

@@ -5,6 +5,7 @@
 namespace plat {
 
 void InstallWin32Platform() {
+  win32::HardenDllSearch();
   Platform platform;
   platform.system = &win32::SystemService();
   platform.threads = &win32::ThreadsService();

@@ -15,5 +15,12 @@ ISpooler& SpoolerService();
 IUser& UserService();
 IComm& CommService();
 
+// Takes the current directory and PATH out of the DLL search for the rest
+// of the process; called once at start.
+void HardenDllSearch();
+// Loads a DLL named without a folder from beside the program, else from the
+// system folder, by full path; a name with a folder as it is.
+HMODULE LoadLibraryFromTrustedFolder(const char* name);
+
 }  // namespace win32
 }  // namespace plat
