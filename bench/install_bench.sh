@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Install press to "&Finish" for a receipt printer: the real installer.exe under Wine in a fresh
-# 32-bit Windows 10 prefix, driven and timed by tools/uidriver (QueryPerformanceCounter from posting
-# the click to the Install button reading "&Finish", read every millisecond). The floor is the
-# receipt path's fixed pauses: 500 ms after the port step, plus 100 ms per poll of a spooler start,
-# none when the spooler already runs (the driver checks it does). Prints a Markdown section.
+# Install press to "&Finish" for a receipt and a label printer on a parallel port: the real
+# installer.exe under Wine in a fresh 32-bit Windows 10 prefix, driven and timed by tools/uidriver
+# (QueryPerformanceCounter from posting the click to the Install button reading "&Finish", read
+# every millisecond). The floor is the path's fixed pauses: after the port step 500 ms (receipt) or
+# 100 ms (label), plus 100 ms per poll of a spooler start, none when the spooler already runs (the
+# driver checks it does). Prints a Markdown section.
 #
 #   bash bench/install_bench.sh [--runs N]
 # Needs build-win/installer.exe and 7-zip32.dll, and a host build (BUILD_DIR, default build-bench,
@@ -44,16 +45,17 @@ ports='HKLM\Software\Microsoft\Windows NT\CurrentVersion\Ports'
 } >>"$work/prefix.log" 2>&1
 
 title="Configure & Install v1.0"
-model=RV-640
+receipt=RV-640
+label="LB-400 Label"
 
-# install_run: one installation of the model on the pre-selected parallel port, then &Finish;
+# install_run MODEL: one installation of MODEL on the pre-selected parallel port, then &Finish;
 # prints "ADDED_MS FINISH_MS".
 install_run() {
-  local out=$work/driver.out pid
+  local model=$1 out=$work/driver.out pid
   (cd "$work/run" && exec wine installer.exe) >>"$work/installer.log" 2>&1 &
   pid=$!
   if ! timeout -k 5 120 wine "$tools/uidriver.exe" "wait-window '$title' 30" "expect-enabled 1012 60" \
-    "select-combo-text 1000 $model" "expect-text 1001 $model 5" "expect-list-selected 1004 2 0" \
+    "select-combo-text 1000 '$model'" "expect-text 1001 '$model' 5" "expect-list-selected 1004 2 0" \
     "expect-service Spooler running 0" "watch-text 1011" "click 1012" "time-to-text 1012 &Finish 60" \
     "expect-seen 1011 'Added the printer $model' 0" "expect-text 1011 'The installation is completed.' 5" \
     "click 1012" "wait-gone 10" "wait-exit 10 0" >"$out" 2>&1; then
@@ -70,41 +72,56 @@ install_run() {
     END { if (added == "" || finish == "") exit 1; print added, finish }'
 }
 
-first=$(install_run) || { echo "error: the first installation failed (see $work/errors.log)" >&2; exit 1; }
-again=''
-for ((i = 0; i < runs; i++)); do
-  line=$(install_run) || { echo "error: installation $((i + 2)) failed (see $work/errors.log)" >&2; exit 1; }
-  again+=$line$'\n'
-done
+# first_and_again MODEL: the first installation's line, then RUNS more lines of it installed again.
+first_and_again() {
+  local line i
+  line=$(install_run "$1") || { echo "error: the first installation of $1 failed (see $work/errors.log)" >&2; return 1; }
+  printf '%s\n' "$line"
+  for ((i = 0; i < runs; i++)); do
+    line=$(install_run "$1") || { echo "error: installation $((i + 2)) of $1 failed (see $work/errors.log)" >&2; return 1; }
+    printf '%s\n' "$line"
+  done
+}
+receipt_lines=$(first_and_again "$receipt") || exit 1
+label_lines=$(first_and_again "$label") || exit 1
 
-floor=500
+receipt_floor=500
+label_floor=100
 # cell COLUMN LINES: median (min-max) in ms.
 cell() {
   local m lo hi
   read -r m lo hi < <(awk -v c="$1" '{ print $c }' <<<"$2" | bench_stats)
   if [[ $lo == "$hi" ]]; then echo "$m ms"; else echo "$m ms ($lo-$hi)"; fi
 }
-beyond() { awk -v f="$floor" 'NF { print $2 - f }' <<<"$1"; }
-# row LABEL LINES FLOOR
+beyond() { awk -v f="$2" 'NF { print $2 - f }' <<<"$1"; }
+# row LABEL LINES FLOOR FLOOR_TEXT
 row() {
   printf '| %s | %s | **%s** | %s | %s |' "$1" "$(cell 1 "$2")" "$(cell 2 "$2")" \
-    "$(cell 1 "$(beyond "$2")")" "$3"
+    "$(cell 1 "$(beyond "$2" "$3")")" "$4"
 }
+first_line() { head -n 1 <<<"$1"; }
+later_lines() { tail -n +2 <<<"$1"; }
 
 cat <<EOF
-## Install until Finish (receipt printer)
+## Install until Finish (parallel port)
 
 Under Wine: the real \`installer.exe\` in a fresh 32-bit Windows 10 prefix whose spooler knows only
-LPT1: and FILE:, installing $model on the pre-selected parallel port (one parallel port: no port
-dialog). \`tools/uidriver\` posts the click on Install and reads the button's caption every
-millisecond until it is "&Finish", timed with QueryPerformanceCounter. "Printer added" is when the
-status line first reads "Added the printer $model": the driver files staged, the driver registered
-and the printer created. The spooler already runs when Install is pressed (the start-up started it;
-the driver checks), so the path polls no service: the floor is the fixed 500 ms pause after the
-port step. Later runs find the printer and replace it; median (min-max) of $runs.
+LPT1: and FILE:, installing the receipt printer $receipt and then the label printer $label on the
+pre-selected parallel port (one parallel port: no port dialog). \`tools/uidriver\` posts the click
+on Install and reads the button's caption every millisecond until it is "&Finish", timed with
+QueryPerformanceCounter. "Printer added" is when the status line first reads "Added the printer
+MODEL": the driver files staged, the driver (and for the label printer its language monitor)
+registered and the printer created. The spooler already runs when Install is pressed (the start-up
+started it; the driver checks), so the path polls no service: the floor is the fixed pause after
+the port step, 500 ms on the receipt path and 100 ms on the label path. Later runs find the printer
+and replace it; median (min-max) of $runs. The simulated machine's figures for every port type are
+in their own section above; the serial and TCP/IP roads under Wine need a fake printer and our own port
+monitor, and are covered by the end-to-end run rather than timed here.
 
 | Wine run | Install to "printer added" | Install to "&Finish" | Beyond the floor | Floor |
 |---|---|---|---|---|
-$(row "first installation (new driver and printer)" "$first" "$floor ms (pause after the port step)")
-$(row "installed again (printer replaced)" "$again" "$floor ms")
+$(row "receipt, first installation (new driver and printer)" "$(first_line "$receipt_lines")" $receipt_floor "$receipt_floor ms (pause after the port step)")
+$(row "receipt, installed again (printer replaced)" "$(later_lines "$receipt_lines")" $receipt_floor "$receipt_floor ms")
+$(row "label, first installation (new driver, monitor and printer)" "$(first_line "$label_lines")" $label_floor "$label_floor ms (pause after the port step)")
+$(row "label, installed again (printer replaced)" "$(later_lines "$label_lines")" $label_floor "$label_floor ms")
 EOF

@@ -83,10 +83,11 @@ EOF
 }
 
 section extraction "Archive extraction" extraction
+section sim_install "Install until Finish on the simulated machine" bash bench/sim_install_bench.sh
 if ((wine_ok)); then
   section startup "Start-up until Install is enabled" bash bench/startup_bench.sh
   section spooler "CPU while the spooler restarts" bash bench/spooler_bench.sh
-  section install "Install until Finish (receipt printer)" bash bench/install_bench.sh
+  section install "Install until Finish (parallel port)" bash bench/install_bench.sh
   section probe "Probing time per COM port" bash bench/probe_bench.sh
 else
   failed=$((failed + 3))
