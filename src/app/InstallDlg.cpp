@@ -70,6 +70,9 @@ BOOL CInstallDlg::OnInitDialog() {
 
   DWORD threadId = 0;
   m_hStartupThread = plat::Threads().CreateThread(&CInstallDlg::StartupThreadProc, this, &threadId);
+  // Without a worker nothing would ever enable Install: the start-up then
+  // runs here, and the window shows once it is done.
+  if (!m_hStartupThread) RunStartup();
   return TRUE;
 }
 

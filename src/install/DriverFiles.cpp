@@ -27,3 +27,14 @@ plat::DriverInfo3 MakeDriverRecord(int osVersionCode, const CString& name, const
   info.defaultDataType = "RAW";
   return info;
 }
+
+CString DriverDirectoryRefusal(DWORD needed, DWORD size, DWORD error) {
+  if (needed > size)
+    return "The printer driver folder of this Windows has too long a path; the driver was not installed.";
+  CString text;
+  text.Format(
+      "The printer driver folder of this Windows could not be read (error %lu); the driver was not "
+      "installed.",
+      static_cast<unsigned long>(error));
+  return text;
+}

@@ -41,8 +41,10 @@ void CInstallDlg::InstallLabelDriver() {
   if (x64) found = spooler.GetPrinterDriverDirectoryA(kEnvironmentX64, directory, kDirectorySize, &needed);
   const char* environment = x64 ? kEnvironmentX64 : kEnvironmentX86;
   const char* sourceFolder = x64 ? "C:\\Barcode\\x64\\" : "C:\\Barcode\\x86\\";
-  if (!found && needed > kDirectorySize) {
-    RefuseInstall(kTooLong);
+  // Without the folder the files would be staged at the root of the current
+  // drive, where nothing removes them.
+  if (!found) {
+    RefuseInstall(DriverDirectoryRefusal(needed, kDirectorySize, plat::System().GetLastError()));
     m_progress.SetPos(0);
     return;
   }

@@ -40,9 +40,10 @@ void CInstallDlg::InstallReceiptDriver() {
     sourceFolder = "C:\\Ticket\\x64\\";
     found = spooler.GetPrinterDriverDirectoryA(kEnvironmentX64, directory, kDirectorySize, &needed);
   }
-  if (!found && needed > kDirectorySize) {
-    RefuseInstall(
-        "The printer driver folder of this Windows has too long a path; the driver was not installed.");
+  // Without the folder the files would be staged at the root of the current
+  // drive, where nothing removes them.
+  if (!found) {
+    RefuseInstall(DriverDirectoryRefusal(needed, kDirectorySize, plat::System().GetLastError()));
     m_progress.SetPos(0);
     return;
   }

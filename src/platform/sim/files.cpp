@@ -259,6 +259,7 @@ DWORD SimFiles::GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
 
 UINT SimFiles::GetSystemDirectoryA(LPSTR buffer, UINT size) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (m_machine.FailCall("GetSystemDirectoryA")) return 0;
   const UINT length = static_cast<UINT>(m_systemDirectory.size());
   if (!buffer || size <= length) return length + 1;
   std::memcpy(buffer, m_systemDirectory.c_str(), length + 1);
@@ -267,6 +268,7 @@ UINT SimFiles::GetSystemDirectoryA(LPSTR buffer, UINT size) {
 
 UINT SimFiles::GetWindowsDirectoryA(LPSTR buffer, UINT size) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (m_machine.FailCall("GetWindowsDirectoryA")) return 0;
   const UINT length = static_cast<UINT>(m_windowsDirectory.size());
   if (!buffer || size <= length) return length + 1;
   std::memcpy(buffer, m_windowsDirectory.c_str(), length + 1);
