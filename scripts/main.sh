@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The main job: set up the machine, build both builds (the product and the
 # simulated one with the sample driver package), run the real installer
-# under Wine with the sample package, and run installer-sim on the built-in
-# Windows 10 machine.
+# under Wine with the sample package, run installer-sim on the built-in
+# Windows 10 machine, and build the release package.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -26,3 +26,6 @@ else
   echo "no sample package was built (the MinGW compilers for its monitor DLLs are missing): start-up only"
   bash scripts/wine-e2e.sh startup_win10_64
 fi
+
+echo "== release package"
+bash scripts/release.sh

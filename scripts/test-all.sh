@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Every test: the host suite (CTest), the example installer-sim runs, the
-# Windows build with its import check, and the end-to-end run under Wine.
+# Every test: the host suite (CTest), the example installer-sim runs, both
+# again under ASan and UBSan, the Windows build with its import check, the
+# end-to-end run under Wine, and the release package built and checked (with
+# the Wine run's fresh screenshots).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -14,8 +16,17 @@ ctest --test-dir build --output-on-failure -j"$(nproc)"
 echo "== installer-sim examples"
 bash scripts/check-examples.sh
 
+# The host suite and the examples again under AddressSanitizer with
+# UndefinedBehaviorSanitizer (scripts/sanitizers.sh thread runs ThreadSanitizer
+# too, outside CI).
+echo "== host tests under ASan and UBSan"
+bash scripts/sanitizers.sh address
+
 echo "== Windows build"
 bash scripts/build-windows.sh
 
 echo "== Wine end to end"
 bash scripts/wine-e2e.sh
+
+echo "== release package"
+bash scripts/release.sh

@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# Builds the release package for the vendor's support staff and checks it:
+# build/release/printer-installer-VERSION/ holds installer.exe, our
+# 7-zip32.dll, the sample DriverData.Drv and the support guide
+# (docs/release/GUIDE.md) with screenshots of the installer under Wine;
+# build/release/printer-installer-VERSION.zip is that folder zipped.
+#
+# Usage: scripts/release.sh [--no-build]
+#   --no-build  take build-win/ and build/ as they are (no set-up, no builds)
+# The screenshots come from the Wine run's folder (build/wine-e2e, or
+# WINE_E2E_OUT as scripts/wine-e2e.sh takes it). They are reused when every
+# one is newer than build-win/installer.exe; otherwise the Wine scenarios that
+# take them run again, so the pictures always show the installer shipped.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+
+exe="build-win/installer.exe"
+dll="build-win/7-zip32.dll"
+package=build/sample/DriverData.Drv
+drvpack=build/tools/drvpack/drvpack
+guide=docs/release/GUIDE.md
+shots_dir="${WINE_E2E_OUT:-$root/build/wine-e2e}"
+# The screenshots the guide shows and the Wine scenarios that take them.
+shots=(startup.png package.png parallel-dialog.png tcpip-dialog.png serial-prompt.png
+  receipt-finished.png label-finished.png serial-finished.png)
+shot_scenarios=(startup_win10_64 package_win10_64 install_receipt_win32 install_label_win32
+  tcpip_no_port_win32 serial_install_win32)
+
+build=1
+case "$*" in
+  "") ;;
+  --no-build) build=0 ;;
+  *)
+    echo "usage: scripts/release.sh [--no-build]" >&2
+    exit 2
+    ;;
+esac
+
+fail() {
+  echo "release: error: $*" >&2
+  exit 1
+}
+
+# The release is named after the version the program itself carries; the
+# CMake project and the version resource must agree on it.
+cmake_version="$(sed -n 's/^project([A-Za-z_]* VERSION \([0-9]*\.[0-9]*\).*/\1/p' CMakeLists.txt)"
+rc_version="$(sed -n 's/^PRODUCTVERSION \([0-9]*\), *\([0-9]*\),.*/\1.\2/p' src/res/installer.rc)"
+[[ -n $cmake_version && -n $rc_version ]] ||
+  fail "cannot read the version from CMakeLists.txt ('$cmake_version') or src/res/installer.rc ('$rc_version')"
+[[ $cmake_version == "$rc_version" ]] ||
+  fail "CMakeLists.txt says version $cmake_version, the version resource $rc_version"
+name="printer-installer-$cmake_version"
+release_dir=build/release/$name
+zip_file=build/release/$name.zip
+# A failed run leaves no release behind: neither an older one that looks
+# current nor one that did not pass its checks.
+rm -rf "$release_dir" "$zip_file"
+released=0
+unpacked=
+finish() {
+  [[ -z $unpacked ]] || rm -rf "$unpacked"
+  [[ $released -eq 1 ]] || rm -rf "$release_dir" "$zip_file"
+}
+trap finish EXIT
+
+if [[ $build -eq 1 ]]; then
+  bash scripts/setup.sh
+  echo "== host build (drvpack, the sample package)"
+  bash scripts/build-host.sh
+  echo "== Windows build"
+  bash scripts/build-windows.sh
+fi
+
+for f in "$exe" "$dll" "$package" "$drvpack" "$guide"; do
+  if [[ ! -f $f ]]; then
+    [[ $build -eq 1 ]] || fail "$f is missing: run scripts/release.sh without --no-build"
+    fail "$f is missing after the builds"
+  fi
+done
+
+# The guide must show exactly the screenshots shipped.
+mapfile -t linked < <(grep -o '](screenshots/[^)]*)' "$guide" | sed 's/^](screenshots\///; s/)$//' | sort -u)
+[[ "$(printf '%s\n' "${linked[@]}")" == "$(printf '%s\n' "${shots[@]}" | sort)" ]] ||
+  fail "$guide links screenshots (${linked[*]}) other than the ones shipped (${shots[*]})"
+
+echo "== screenshots"
+stale_shots() {
+  local shot
+  for shot in "${shots[@]}"; do
+    [[ -f $shots_dir/$shot && $shots_dir/$shot -nt $exe ]] || echo "$shot"
+  done
+}
+mapfile -t stale < <(stale_shots)
+if [[ ${#stale[@]} -eq 0 ]]; then
+  echo "reusing the screenshots in $shots_dir (newer than $exe)"
+else
+  echo "missing or older than $exe: ${stale[*]}"
+  # wine-e2e.sh clears every screenshot when it starts, so all the scenarios
+  # that take them run together.
+  known="$(bash scripts/wine-e2e.sh --list)"
+  for scenario in "${shot_scenarios[@]}"; do
+    grep -qx "$scenario" <<<"$known" || fail "scripts/wine-e2e.sh has no scenario $scenario"
+  done
+  echo "running the Wine scenarios ${shot_scenarios[*]}"
+  WINE_E2E_EXE="$root/$exe" bash scripts/wine-e2e.sh "${shot_scenarios[@]}" ||
+    fail "the Wine run that takes the screenshots failed (see above and $shots_dir)"
+  mapfile -t stale < <(stale_shots)
+  [[ ${#stale[@]} -eq 0 ]] ||
+    fail "no release without its screenshots; the Wine run left none (or an old one) for: ${stale[*]}"
+fi
+
+echo "== $release_dir"
+mkdir -p "$release_dir/screenshots"
+cp "$exe" "$dll" "$package" "$release_dir/"
+# The guide's source opens with a note for the tree's readers, not the staff.
+sed '/^<!--/,/-->$/d' "$guide" | cat -s >"$release_dir/GUIDE.md"
+for shot in "${shots[@]}"; do
+  # The screen is 1024x768 with the installer in its top-left corner: cut
+  # the picture to the windows, everything that is not the desktop's colour.
+  desktop="$(convert "$shots_dir/$shot" -gravity SouthEast -crop 1x1+0+0 +repage -format '%[pixel:p{0,0}]' info:)"
+  convert "$shots_dir/$shot" -bordercolor "$desktop" -border 1 -trim +repage "$release_dir/screenshots/$shot"
+done
+
+echo "== $zip_file"
+(cd build/release && zip -r -X -q "$name.zip" "$name")
+unzip -l "$zip_file"
+
+# The ZIP holds exactly the expected files, intact, identical to the folder.
+expected=("$name/installer.exe" "$name/7-zip32.dll" "$name/DriverData.Drv" "$name/GUIDE.md")
+for shot in "${shots[@]}"; do expected+=("$name/screenshots/$shot"); done
+entries="$(unzip -Z1 "$zip_file" | grep -v '/$' || true)"
+problems=0
+for entry in "${expected[@]}"; do
+  grep -qxF "$entry" <<<"$entries" || {
+    echo "release: error: $zip_file lacks $entry" >&2
+    problems=1
+  }
+done
+while read -r entry; do
+  printf '%s\n' "${expected[@]}" | grep -qxF "$entry" || {
+    echo "release: error: $zip_file has an unexpected entry $entry" >&2
+    problems=1
+  }
+done <<<"$entries"
+unzip -tq "$zip_file" >/dev/null || {
+  echo "release: error: $zip_file fails its CRC test" >&2
+  problems=1
+}
+[[ $problems -eq 0 ]] || exit 1
+
+unpacked="$(mktemp -d)"
+unzip -q "$zip_file" -d "$unpacked"
+for entry in "${expected[@]}"; do
+  cmp -s "$unpacked/$entry" "build/release/$entry" || fail "$entry in the ZIP differs from $release_dir"
+done
+kind="$(file -b "$unpacked/$name/installer.exe")"
+[[ $kind =~ ^PE32\ .*\(GUI\).*(Intel\ 80386|i386) ]] || fail "installer.exe is not a 32-bit x86 GUI PE: $kind"
+echo "installer.exe: $kind"
+kind="$(file -b "$unpacked/$name/7-zip32.dll")"
+[[ $kind =~ ^PE32\ .*\(DLL\).*(Intel\ 80386|i386) ]] || fail "7-zip32.dll is not a 32-bit x86 DLL: $kind"
+echo "7-zip32.dll: $kind"
+"$drvpack" check "$unpacked/$name/DriverData.Drv" || fail "the shipped DriverData.Drv does not pass drvpack check"
+
+released=1
+echo "release: $zip_file (${#expected[@]} files) checked"
