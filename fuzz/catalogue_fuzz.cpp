@@ -7,8 +7,8 @@
 // Checked after each run:
 //  - the start-up finishes (Install enabled) without a hang;
 //  - the driver list holds exactly the walk's names, in order, each at
-//    most 127 bytes and non-empty (unless the catalogue holds a NUL byte),
-//    at most 50 per section, sections in rising order;
+//    most 127 bytes and non-empty, at most 50 per section, sections in
+//    rising order;
 //  - the first name is selected, or nothing when the list is empty;
 //  - a chosen name maps to the last section that lists it.
 #include <cstdint>
@@ -41,10 +41,7 @@ struct Listed {
   std::string name;
 };
 
-// `text` is the catalogue: a value holding a NUL byte comes back from the
-// profile call as a count past an empty string, and is listed empty.
-void Inspect(CatalogueDialog& dialog, fw::headless::Ui& ui, const std::string& text) {
-  const bool hasNul = text.find('\0') != std::string::npos;
+void Inspect(CatalogueDialog& dialog, fw::headless::Ui& ui) {
   std::vector<Listed> walked;
   dialog.WalkCatalogue([&walked](int section, const CString& name) {
     walked.push_back(Listed{section, std::string(name)});
@@ -58,7 +55,7 @@ void Inspect(CatalogueDialog& dialog, fw::headless::Ui& ui, const std::string& t
     const Listed& entry = walked[i];
     if (combo->items[i] != entry.name)
       Fail("driver list item " + std::to_string(i) + " is not the walk's name");
-    if ((entry.name.empty() && !hasNul) || entry.name.size() > 127)
+    if (entry.name.empty() || entry.name.size() > 127)
       Fail("a name of " + std::to_string(entry.name.size()) + " bytes");
     if (entry.section < previousSection) Fail("sections out of order");
     inSection = entry.section == previousSection ? inSection + 1 : 1;
@@ -89,12 +86,12 @@ void Inspect(CatalogueDialog& dialog, fw::headless::Ui& ui, const std::string& t
 
 class FuzzUser : public fw::headless::IScriptedUser {
  public:
-  FuzzUser(CatalogueDialog& dialog, const std::string& text) : m_dialog(dialog), m_text(text) {}
+  explicit FuzzUser(CatalogueDialog& dialog) : m_dialog(dialog) {}
   bool Act(fw::headless::Ui& ui) override {
     const fw::headless::Window* install = ui.Control(IDC_INSTALL);
     if (m_done || !install || !install->enabled) return false;
     m_done = true;
-    Inspect(m_dialog, ui, m_text);
+    Inspect(m_dialog, ui);
     ui.PressCloseBox();
     return true;
   }
@@ -109,7 +106,6 @@ class FuzzUser : public fw::headless::IScriptedUser {
 
  private:
   CatalogueDialog& m_dialog;
-  const std::string& m_text;
   bool m_done = false;
 };
 
@@ -124,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   machine.Files().WriteFile("C:\\DriverName.cfg", text);
 
   CatalogueDialog dialog;
-  FuzzUser user(dialog, text);
+  FuzzUser user(dialog);
   ui.SetUser(&user);
   dialog.DoModal();
   if (!user.done()) Fail("the dialog closed before the start-up finished");

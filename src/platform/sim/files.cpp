@@ -94,9 +94,11 @@ std::vector<IniSection> ParseIni(const std::string& text) {
 
 // Copies `text` into a caller buffer of `size` bytes the way the profile
 // functions do: cut to size - 1 and always terminated.
+// A profile string as the caller gets it: cut to fit with its NUL, and
+// ending at a NUL inside the value, so the count never runs past the text.
 DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
   if (!buffer || size == 0) return 0;
-  const size_t count = std::min<size_t>(text.size(), size - 1);
+  const size_t count = std::min<size_t>(std::min(text.find('\0'), text.size()), size - 1);
   std::memcpy(buffer, text.data(), count);
   buffer[count] = '\0';
   return static_cast<DWORD>(count);
@@ -211,7 +213,8 @@ void SimFiles::LoadJson(const Profile& profile, const std::string& baseDirectory
   if (profile.contains("package")) {
     fs::path source = profile["package"].get<std::string>();
     if (source.is_relative()) source = fs::path(baseDirectory) / source;
-    fs::copy_file(source, HostPath(m_currentDirectory + "\\DriverData.Drv"), fs::copy_options::overwrite_existing);
+    fs::copy_file(source, HostPath(m_currentDirectory + "\\DriverData.Drv"),
+                  fs::copy_options::overwrite_existing);
   }
   if (!profile.contains("files")) return;
   for (auto it = profile["files"].begin(); it != profile["files"].end(); ++it) {
