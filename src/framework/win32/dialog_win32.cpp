@@ -1,5 +1,7 @@
 // Modal dialogs from the .rc templates, with a dialog procedure that routes
 // every message through the framework's message maps.
+#include <vector>
+
 #include "framework/wnd.h"
 
 namespace {
@@ -43,6 +45,23 @@ bool ReturnsResultDirectly(UINT message) {
   }
 }
 
+// A group box that stands above the controls it frames can paint over them
+// (Wine fills its rectangle, and so may themed controls): behind every
+// sibling it frames them without covering them. Group boxes take no focus,
+// so the tab order stays as the template has it.
+void SendGroupBoxesToBack(HWND dialog) {
+  std::vector<HWND> groupBoxes;
+  for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t className[16] = {};
+    if (::GetClassNameW(child, className, 16) && ::lstrcmpiW(className, L"Button") == 0 &&
+        (::GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX)
+      groupBoxes.push_back(child);
+  }
+  for (HWND groupBox : groupBoxes)
+    ::SetWindowPos(groupBox, HWND_BOTTOM, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+}
+
 INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (t_passThrough && t_passThrough->hwnd == hwnd && t_passThrough->message == message) {
     t_passThrough = nullptr;
@@ -52,6 +71,7 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
   if (message == WM_INITDIALOG) {
     CDialog* dialog = reinterpret_cast<CDialog*>(lParam);
     dialog->Attach(hwnd);
+    SendGroupBoxesToBack(hwnd);
     wnd = dialog;
   } else {
     wnd = CWnd::FromHandlePermanent(hwnd);
