@@ -86,6 +86,15 @@ com_ports_mapped() {
   return $rc
 }
 
+# serial_lines_ready PRINTER: the serial tools built, every port of SERIAL_LINES on a pty with the
+# fake printer behind PRINTER, and Wine's mapping of them checked; stops at the first failed check.
+serial_lines_ready() {
+  local first=${SERIAL_LINES[0]^^} last=${SERIAL_LINES[-1]^^}
+  check "comm_probe.exe and the pty shim build" build_serial_tools &&
+    check "$first to $last on pseudo-terminals, fake printer on ${1^^}" com_ports_on_ptys "$1" &&
+    check "Wine maps $first to $last (dosdevices, SERIALCOMM)" com_ports_mapped
+}
+
 # probe PORT WANT: comm_probe on COM<PORT> at 9600 with 10 04 01 and 700 ms to answer; WANT is
 # "reply" (exit 0, the printer's status byte 12 reported) or "none" (exit 1, no byte).
 probe() {
@@ -101,9 +110,7 @@ probe() {
 
 scenario_serial_channel() {
   use_prefix prefix win64
-  check "comm_probe.exe and the pty shim build" build_serial_tools || return 0
-  check "COM5 and COM6 on pseudo-terminals, fake printer on COM5" com_ports_on_ptys || return 0
-  check "Wine maps COM5 and COM6 (dosdevices, SERIALCOMM)" com_ports_mapped || return 0
+  serial_lines_ready com5 || return 0
   check "COM5: the printer's reply reaches the owner window within 700 ms" probe 5 reply
   check "the fake printer got 10 04 01" grep -q '^request 10 04 01 -> 12$' "$OUT/fake-printer.log"
   check "COM6: a silent line gives no byte" probe 6 none
@@ -120,9 +127,7 @@ scenario_serial_install_win32() {
   have_package || return 0
   add_default_printer_key
   rm -f "$OUT/fake-printer.log"
-  check "pty shim builds" build_serial_tools || return 0
-  check "COM5 to COM7 (silent) and COM8 (fake printer) on pseudo-terminals" com_ports_on_ptys com8 || return 0
-  check "Wine maps COM5 to COM8 (dosdevices, SERIALCOMM)" com_ports_mapped || return 0
+  serial_lines_ready com8 || return 0
   LD_PRELOAD="$SHIM_DIR/"'$LIB'"/shim.so" start_32bit_run RV-640 || return 0
   check "choose \"Serial port\"" ui "select-list-row 1004 0"
   check "Install ends by asking whether to find the serial port" ui "click 1012" "wait-window $(dq "$PROMPT_TITLE") 60"
@@ -144,9 +149,7 @@ scenario_serial_install_win32() {
 scenario_probe_timing() {
   local i runs=${PROBE_RUNS:-5}
   use_prefix prefix win64
-  check "comm_probe.exe and the pty shim build" build_serial_tools || return 0
-  check "COM5 and COM6 on pseudo-terminals" com_ports_on_ptys com5 || return 0
-  check "Wine maps COM5 and COM6" com_ports_mapped || return 0
+  serial_lines_ready com5 || return 0
   : >"$OUT/probe-timing.txt"
   for ((i = 0; i < runs; i++)); do
     for port in 6 9; do
@@ -164,9 +167,7 @@ scenario_probe_timing() {
 scenario_probe_sequence() {
   local SERIAL_LINES=(com5 com6 com7 com8) i heard=0 runs=${PROBE_RUNS:-3}
   use_prefix prefix win64
-  check "comm_probe.exe and the pty shim build" build_serial_tools || return 0
-  check "COM5 to COM7 (silent) and COM8 (fake printer) on pseudo-terminals" com_ports_on_ptys com8 || return 0
-  check "Wine maps COM5 to COM8" com_ports_mapped || return 0
+  serial_lines_ready com8 || return 0
   : >"$OUT/probe-sequence.txt"
   for ((i = 0; i < runs; i++)); do
     LD_PRELOAD="$SHIM_DIR/"'$LIB'"/shim.so" timeout -k 5 60 wine "$PROBE" 1,5,6,7,8 9600 100401 700 2>&1 |

@@ -28,9 +28,11 @@ plat::DriverInfo3 MakeDriverRecord(int osVersionCode, const CString& name, const
   return info;
 }
 
+const char kDriverFolderTooLong[] =
+    "The printer driver folder of this Windows has too long a path; the driver was not installed.";
+
 CString DriverDirectoryRefusal(DWORD needed, DWORD size, DWORD error) {
-  if (needed > size)
-    return "The printer driver folder of this Windows has too long a path; the driver was not installed.";
+  if (needed > size) return kDriverFolderTooLong;
   CString text;
   text.Format(
       "The printer driver folder of this Windows could not be read (error %lu); the driver was not "

@@ -16,6 +16,10 @@ constexpr const char* kEnvironmentX64 = "Windows x64";
 // final empty name, would no longer fit `limit` bytes.
 bool AppendToFileList(std::string& list, const CString& name, size_t limit);
 
+// The refusal when a driver directory or a path in it is too long for the
+// buffers and records Windows gives.
+extern const char kDriverFolderTooLong[];
+
 // Why the driver directory cannot be used when GetPrinterDriverDirectoryA
 // failed: too long a path for `size` bytes, or the spooler's error.
 CString DriverDirectoryRefusal(DWORD needed, DWORD size, DWORD error);

@@ -13,9 +13,6 @@ constexpr UINT kFolderSize = MAX_PATH;
 constexpr int kPathSize = 200;
 constexpr size_t kDependentListSize = 500;
 
-const char kTooLong[] =
-    "The printer driver folder of this Windows has too long a path; the driver was not installed.";
-
 }  // namespace
 
 void CInstallDlg::InstallLabelDriver() {
@@ -72,7 +69,7 @@ void CInstallDlg::InstallLabelDriver() {
   const CString helpFile = driverDirectory + "\\" + kLabelHelpFile;
   for (const CString* path : {&driverPath, &dataFile, &configFile, &helpFile}) {
     if (path->GetLength() >= kPathSize || systemFolder.IsEmpty()) {
-      RefuseInstall(kTooLong);
+      RefuseInstall(kDriverFolderTooLong);
       m_progress.SetPos(0);
       return;
     }

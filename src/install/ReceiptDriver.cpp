@@ -75,8 +75,7 @@ void CInstallDlg::InstallReceiptDriver() {
   const CString helpFile = driverDirectory + "\\uniDRV.HLP";
   for (const CString* path : {&driverPath, &dataFile, &configFile, &helpFile}) {
     if (path->GetLength() >= kPathSize) {
-      RefuseInstall(
-          "The printer driver folder of this Windows has too long a path; the driver was not installed.");
+      RefuseInstall(kDriverFolderTooLong);
       m_progress.SetPos(0);
       return;
     }
