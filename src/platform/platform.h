@@ -39,6 +39,10 @@ class ISystem {
   // Sets one privilege's attributes (SE_PRIVILEGE_ENABLED), no previous
   // state asked for.
   virtual BOOL AdjustTokenPrivileges(HANDLE token, const LUID& luid, DWORD attributes) = 0;
+  // CheckTokenMembership of the calling thread's token in the built-in
+  // Administrators group. FALSE in *isMember for a standard user, and for an
+  // administrator whose token UAC filtered (the group is deny-only there).
+  virtual BOOL CheckAdministratorsMembership(BOOL* isMember) = 0;
 };
 
 // Threads, events, waits and time. CloseHandle closes any kernel handle

@@ -76,6 +76,7 @@ void Machine::LoadProfile(const Profile& profile) {
     m_version.wow64 = windows.value("wow64", m_version.wow64);
     m_version.hasIsWow64Process = windows.value("has_IsWow64Process", m_version.hasIsWow64Process);
     m_version.extendedVersionInfo = windows.value("extended_version_info", m_version.extendedVersionInfo);
+    m_version.administrator = windows.value("administrator", m_version.administrator);
   }
   if (profile.contains("registry")) m_registry->LoadJson(profile["registry"]);
   // Host files a profile names are found from the working folder.

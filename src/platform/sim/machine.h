@@ -26,6 +26,7 @@ struct WindowsVersion {
   bool wow64 = true;  // a 32-bit program on 64-bit Windows
   bool hasIsWow64Process = true;
   bool extendedVersionInfo = true;  // GetVersionExA takes the 156-byte record
+  bool administrator = true;        // the process runs with administrator rights
 };
 
 // A loadable module of the simulated machine: its exports are host

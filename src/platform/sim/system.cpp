@@ -137,4 +137,15 @@ BOOL SimSystem::AdjustTokenPrivileges(HANDLE, const LUID& luid, DWORD attributes
   return TRUE;
 }
 
+BOOL SimSystem::CheckAdministratorsMembership(BOOL* isMember) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (m_machine.FailCall("CheckTokenMembership")) return FALSE;
+  if (!isMember) {
+    m_machine.SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  *isMember = m_machine.Version().administrator ? TRUE : FALSE;
+  return TRUE;
+}
+
 }  // namespace sim

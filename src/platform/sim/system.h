@@ -22,6 +22,7 @@ class SimSystem : public plat::ISystem {
   BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) override;
   BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, LUID* luid) override;
   BOOL AdjustTokenPrivileges(HANDLE token, const LUID& luid, DWORD attributes) override;
+  BOOL CheckAdministratorsMembership(BOOL* isMember) override;
 
  private:
   Machine& m_machine;

@@ -37,6 +37,19 @@ class Win32System : public ISystem {
     privileges.Privileges[0].Attributes = attributes;
     return ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
   }
+  BOOL CheckAdministratorsMembership(BOOL* isMember) override {
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
+                                    0, 0, 0, 0, 0, &administrators))
+      return FALSE;
+    // A null token: the thread's impersonation token, else the process's.
+    const BOOL ok = ::CheckTokenMembership(nullptr, administrators, isMember);
+    const DWORD error = ::GetLastError();
+    ::FreeSid(administrators);
+    ::SetLastError(error);
+    return ok;
+  }
 };
 
 }  // namespace
