@@ -22,7 +22,33 @@ set_property(SOURCE ${PROJECT_SOURCE_DIR}/src/res/installer.rc APPEND PROPERTY O
   ${PROJECT_SOURCE_DIR}/src/res/installer.manifest)
 target_link_options(installer PRIVATE -static -static-libgcc -static-libstdc++ -mwindows
   $<$<CONFIG:Release,MinSizeRel>:-s>)
-target_link_libraries(installer PRIVATE comctl32 winspool advapi32 user32 gdi32 kernel32)
+target_link_libraries(installer PRIVATE comctl32 advapi32 user32 gdi32 kernel32)
+
+# winspool.drv is not a known DLL: imported statically, the loader would take
+# a copy planted beside the program. It is imported with a delay instead
+# (src/platform/win32/delay_load.cpp loads it from the system folder), through
+# an import library made from the rows of winspool_imports.h.
+set(WINSPOOL_IMPORTS_HEADER ${PROJECT_SOURCE_DIR}/src/platform/win32/winspool_imports.h)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${WINSPOOL_IMPORTS_HEADER})
+file(READ ${WINSPOOL_IMPORTS_HEADER} winspool_header)
+string(REGEX MATCHALL "X\\([A-Za-z0-9]+, *[0-9]+\\)" winspool_rows "${winspool_header}")
+set(winspool_def "LIBRARY winspool.drv\nEXPORTS\n")
+foreach(row IN LISTS winspool_rows)
+  string(REGEX REPLACE "^X\\(([A-Za-z0-9]+), *([0-9]+)\\)$" "\\1@\\2" export "${row}")
+  string(APPEND winspool_def "  ${export}\n")
+endforeach()
+file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/winspool-delay.def CONTENT "${winspool_def}")
+find_program(MINGW_DLLTOOL NAMES ${MINGW_TRIPLE}-dlltool REQUIRED)
+set(WINSPOOL_DELAY_LIB ${CMAKE_CURRENT_BINARY_DIR}/libwinspool-delay.a)
+# --kill-at: the DLL's names are plain; the program's references keep @N.
+add_custom_command(OUTPUT ${WINSPOOL_DELAY_LIB}
+  COMMAND ${MINGW_DLLTOOL} --input-def ${CMAKE_CURRENT_BINARY_DIR}/winspool-delay.def
+          --dllname winspool.drv --kill-at --output-delaylib ${WINSPOOL_DELAY_LIB}
+  DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/winspool-delay.def
+  COMMENT "Delay-load import library for winspool.drv")
+add_custom_target(winspool_delay_lib DEPENDS ${WINSPOOL_DELAY_LIB})
+add_dependencies(installer winspool_delay_lib)
+target_link_libraries(installer PRIVATE ${WINSPOOL_DELAY_LIB})
 
 # The archive library the installer loads at run time: build-win/7-zip32.dll.
 add_subdirectory(archive-dll)

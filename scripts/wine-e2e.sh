@@ -266,7 +266,7 @@ scenario_startup_win10_64() {
 source "$ROOT/scripts/wine/scenarios-install.sh"
 # The serial channel against a fake printer on a pseudo-terminal.
 source "$ROOT/scripts/wine/scenarios-serial.sh"
-# Where the archive library is loaded from: never a planted copy in the current folder.
+# Where the libraries are loaded from: never a planted copy in the current or the program's folder.
 source "$ROOT/scripts/wine/scenarios-hardening.sh"
 
 main() {

@@ -97,5 +97,19 @@ HMODULE LoadLibraryFromTrustedFolder(const char* name) {
   return nullptr;
 }
 
+HMODULE LoadLibraryFromSystemFolder(const char* name) {
+  const std::wstring wide = Utf8ToWide(name ? name : "");
+  if (wide.empty() || wide.find_first_of(L"\\/:") != std::wstring::npos) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  const std::wstring system = SystemFolder();
+  if (system.empty()) {
+    ::SetLastError(ERROR_PATH_NOT_FOUND);
+    return nullptr;
+  }
+  return LoadByFullPath(system + wide);
+}
+
 }  // namespace win32
 }  // namespace plat

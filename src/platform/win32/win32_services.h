@@ -21,6 +21,9 @@ void HardenDllSearch();
 // Loads a DLL named without a folder from beside the program, else from the
 // system folder, by full path; a name with a folder as it is.
 HMODULE LoadLibraryFromTrustedFolder(const char* name);
+// Loads a system DLL (a name without a folder) by full path from the system
+// folder only.
+HMODULE LoadLibraryFromSystemFolder(const char* name);
 
 }  // namespace win32
 }  // namespace plat
