@@ -93,6 +93,19 @@ const std::vector<FaultCase> kSpoolerService = {
      1},
 };
 
+// Said once, first; the start-up then goes on and meets the failures.
+const std::vector<FaultCase> kRights = {
+    {"standard-user",
+     {{kApp,
+       "The installer is running without administrator rights, so checking and starting the print spooler "
+       "service, unpacking the driver package into C:\\ and installing drivers and printers will "
+       "fail.\r\n\r\nClose the installer, then right-click it and choose \"Run as administrator\".",
+       MB_OK | MB_ICONWARNING, "IDOK"},
+      {kApp, kUnknownStatus, MB_OK | MB_ICONINFORMATION, "IDOK"}},
+     kStartedWin10,
+     0},
+};
+
 const std::vector<FaultCase> kDriverRegistration = {
     // Retry offers the installation again; the second press succeeds.
     {"receipt-driver-refused-retry",
@@ -401,6 +414,7 @@ std::string CaseName(const ::testing::TestParamInfo<FaultCase>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SpoolerService, FaultMatrix, ::testing::ValuesIn(kSpoolerService), CaseName);
+INSTANTIATE_TEST_SUITE_P(Rights, FaultMatrix, ::testing::ValuesIn(kRights), CaseName);
 INSTANTIATE_TEST_SUITE_P(DriverRegistration, FaultMatrix, ::testing::ValuesIn(kDriverRegistration), CaseName);
 INSTANTIATE_TEST_SUITE_P(PrinterCreation, FaultMatrix, ::testing::ValuesIn(kPrinterCreation), CaseName);
 INSTANTIATE_TEST_SUITE_P(Registry, FaultMatrix, ::testing::ValuesIn(kRegistry), CaseName);
@@ -413,7 +427,7 @@ INSTANTIATE_TEST_SUITE_P(Unreported, FaultMatrix, ::testing::ValuesIn(kUnreporte
 // case docs/FAULTS.md does not list, is a gap in the matrix.
 TEST(FaultMatrixTable, EveryCaseFileHasARowAndIsDocumented) {
   std::set<std::string> rows;
-  for (const auto* group : {&kSpoolerService, &kDriverRegistration, &kPrinterCreation, &kRegistry,
+  for (const auto* group : {&kSpoolerService, &kRights, &kDriverRegistration, &kPrinterCreation, &kRegistry,
                             &kPortDialogs, &kSerialChannel, &kInstallRefused, &kUnreported})
     for (const FaultCase& c : *group) EXPECT_TRUE(rows.insert(c.name).second) << c.name;
   std::set<std::string> files;

@@ -125,3 +125,52 @@ TEST(StartupPackage, WithoutTheArchiveLibraryOrThePackageTheListStaysEmptyAndIns
 }
 
 }  // namespace
+
+namespace {
+
+const char kRightsBoxStart[] =
+    "message box \"Configure & Install v1.0\" [OK, warning icon]: \"The installer is "
+    "running without administrator rights";
+
+int CountLines(const std::vector<std::string>& lines, const std::string& text) {
+  int count = 0;
+  for (int at = FindLine(lines, text); at >= 0; at = FindLine(lines, text, at + 1)) ++count;
+  return count;
+}
+
+TEST(StartupRights, AStandardUserIsToldOnceBeforeTheSpoolerCheckAndTheInstallationStillRuns) {
+  // A whole USB installation: its port check restarts the spooler, which
+  // must not bring the box back.
+  nlohmann::json profile = testing_support::UnpackedPackageProfile();
+  profile["windows"]["administrator"] = false;
+  const auto run = RunInstaller(profile, Script(R"([{"answer": "IDOK"}, {"wait": {"enabled": "install"}},
+      {"select": {"control": "driver", "text": "RV-640"}}, {"click": "install"},
+      {"wait": {"text": {"control": "install", "equals": "&Finish"}}}, {"close": true}])"));
+  const auto& lines = run.transcript;
+  EXPECT_TRUE(run.problems.empty()) << Joined(run.problems) << Joined(lines);
+  EXPECT_EQ(CountLines(lines, kRightsBoxStart), 1) << Joined(lines);
+  EXPECT_EQ(CountLines(lines, "message box "), 1) << Joined(lines);
+  // Before the port pre-selection, which follows the spooler check.
+  const int preselection =
+      FindLine(lines, "port type: selected row", FindLine(lines, "port type: selected row") + 1);
+  ASSERT_GE(preselection, 0) << Joined(lines);
+  EXPECT_LT(FindLine(lines, kRightsBoxStart), preselection) << Joined(lines);
+  EXPECT_GE(FindLine(lines, "Install button: \"&Finish\""), 0) << Joined(lines);
+}
+
+TEST(StartupRights, AnAdministratorOrAnUnansweredQuestionBringsNoBox) {
+  const char* script = R"([{"wait": {"enabled": "install"}}, {"close": true}])";
+  nlohmann::json administrator = testing_support::UnpackedPackageProfile();
+  const auto asAdministrator = RunInstaller(administrator, Script(script));
+  EXPECT_EQ(FindLine(asAdministrator.transcript, "message box "), -1) << Joined(asAdministrator.transcript);
+
+  // The membership cannot be read: nothing is said, the start-up runs on.
+  nlohmann::json unknown = testing_support::UnpackedPackageProfile();
+  unknown["windows"]["administrator"] = false;
+  unknown["faults"] = {{{"call", "CheckTokenMembership"}, {"error", 1008}}};
+  const auto unanswered = RunInstaller(unknown, Script(script));
+  EXPECT_EQ(FindLine(unanswered.transcript, "message box "), -1) << Joined(unanswered.transcript);
+  EXPECT_TRUE(unanswered.problems.empty()) << Joined(unanswered.problems);
+}
+
+}  // namespace

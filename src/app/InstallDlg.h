@@ -57,6 +57,8 @@ class CInstallDlg : public CDialog {
   void FindDriverIndex();
 
   // Start-up, run by the worker thread in this order.
+  // Tells a user without administrator rights what will fail (first step).
+  void WarnWithoutAdministratorRights();
   void DetectPlatform();
 
   // The port pickers: PORTDLG_FIRST_ROW + n for entry n of the port list,

@@ -11,6 +11,8 @@ DWORD WINAPI CInstallDlg::StartupThreadProc(LPVOID param) {
 void CInstallDlg::RunStartup() {
   // No step's failure stops the sequence; closing the window does.
   if (IsClosing()) return;
+  WarnWithoutAdministratorRights();
+  if (IsClosing()) return;
   ControlSpooler("Spooler", 16);
   if (IsClosing()) return;
   EnumeratePorts();
