@@ -57,7 +57,8 @@ trap 'log "interrupted"; exit 130' INT TERM
 
 # ---- machine -------------------------------------------------------------------------------------
 
-PACKAGES=(wine wine32:i386 wine64 xvfb socat imagemagick x11-apps g++-mingw-w64-i686 python3)
+PACKAGES=(wine wine32:i386 wine64 xvfb socat imagemagick x11-apps g++-mingw-w64-i686 python3
+  fonts-wqy-microhei locales)
 
 installed() { [[ $(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null) == installed ]]; }
 

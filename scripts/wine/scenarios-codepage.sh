@@ -3,9 +3,8 @@
 # through scripts/wine/scenarios-install.sh, the installation helpers (use_win32_prefix,
 # have_package, install_and_finish, add_default_printer_key, finish_and_exit, ...).
 #
-# Wine takes a process's ANSI code page from LANG (de_DE.UTF-8 gives 1252, zh_CN.UTF-8 936; the
-# Linux locale need not be installed), so each scenario sets LANG for the installer and the UI
-# driver alike. The package's catalogue is written in that code page's bytes, as a catalogue
+# Wine takes a process's ANSI code page from its Unix locale (de_DE.UTF-8 gives 1252, zh_CN.UTF-8
+# 936), so each scenario sets LANG for the installer and the UI driver alike. The package's catalogue is written in that code page's bytes, as a catalogue
 # written on such a Windows is; the installer must show its names, install the model picked and
 # hand a typed printer name to the spooler and the registry as the same characters. The UI driver
 # reads the window texts and the spooler in UTF-16 and prints UTF-8, and the registry is exported
@@ -38,9 +37,12 @@ codepage_package() {
 # reg_export KEY: the key and its subkeys as regedit exports them, in UTF-8 (regedit writes
 # UTF-16LE; `wine reg query` would print through the console code page instead).
 reg_export() {
-  local file=$OUT/export.reg
+  local file=$OUT/export.reg key=$1
+  # regedit takes the roots by their full names only.
+  key=${key/#HKCU\\/HKEY_CURRENT_USER\\}
+  key=${key/#HKLM\\/HKEY_LOCAL_MACHINE\\}
   rm -f "$file"
-  wine regedit /E "$(winepath -w "$file")" "$1" >>"$OUT/wine.log" 2>&1 || return 1
+  wine regedit /E "$(winepath -w "$file")" "$key" >>"$OUT/wine.log" 2>&1 && [[ -f $file ]] || return 1
   iconv -f UTF-16LE -t UTF-8 "$file" | tr -d '\r' | sed '1s/^\xEF\xBB\xBF//'
 }
 
@@ -65,10 +67,49 @@ reg_import_utf16() {
   wine regedit /S "$(winepath -w "$file")" >>"$OUT/wine.log" 2>&1
 }
 
+# drive_file COMMAND...: drive, with the commands handed over in a script file. Wine decodes a
+# program's arguments with the Unix locale's charset, and the locales LANG names here are not
+# installed, so non-ASCII arguments would arrive mangled; the UI driver reads its script as UTF-8.
+drive_file() {
+  local script=$OUT/driver-script.txt
+  printf '%s\n' "$@" >"$script"
+  drive -f "$(winepath -w "$script")"
+}
+
+# ui_file COMMAND...: ui, through a script file.
+ui_file() {
+  if ! kill -0 "$INSTALLER_PID" 2>/dev/null; then
+    echo "    the installer is no longer running"
+    return 1
+  fi
+  drive_file "wait-window $(dq "$TITLE") 5" "$@"
+}
+
 # with_lang LANG: later wine processes of the scenario (installer, UI driver) use that code page.
+# Wine derives its locale from the Unix locale, which must exist (docs/WINE.md): it is compiled
+# with localedef into a folder of the run (LOCPATH), so nothing is installed on the machine. The
+# first process under a new locale updates the prefix's configuration, and the wineserver goes away
+# under whatever starts meanwhile: one process takes that first, then the persistent server is
+# started again.
 SAVED_LANG=${LANG-}
-with_lang() { export LANG=$1; }
-restore_lang() { export LANG=$SAVED_LANG; }
+with_lang() {
+  local dir=$OUT/locale
+  if [[ ! -f $dir/$1/LC_CTYPE ]]; then
+    mkdir -p "$dir"
+    # localedef may warn (exit 1) and still write the locale: its files are what counts.
+    localedef -i "${1%%.*}" -f UTF-8 "$dir/$1" >>"$OUT/wine.log" 2>&1
+    [[ -f $dir/$1/LC_CTYPE ]] || {
+      echo "    localedef could not make $1 (see $OUT/wine.log)"
+      return 1
+    }
+  fi
+  export LOCPATH=$dir LANG=$1
+  { wine cmd /c exit && wineserver -k && wineserver -w && wineserver -p; } >>"$OUT/wine.log" 2>&1
+}
+restore_lang() {
+  unset LOCPATH
+  export LANG=$SAVED_LANG
+}
 
 # codepage_start PACKAGE_DIR: the installer with our archive library and the package, until the
 # start-up is over.
@@ -85,24 +126,27 @@ codepage_start() {
 # list, so a name that failed to match its catalogue bytes would fall back to model 6 (RV-660).
 
 scenario_codepage_1252_win32() {
-  local printer="Drucker Büro" pkg=$OUT/cp1252
+  local printer="Drucker Büro" pkg=$OUT/package-cp1252
   use_win32_prefix cp1252
   have_package || return 0
   add_default_printer_key
   check "package with a code page 1252 catalogue (Küche 80, MP-220 Büro, LB-400 Versandetikett Größe M)" \
     codepage_package "$pkg" de-1252.cfg CP1252 || return 0
-  with_lang de_DE.UTF-8
+  check "the installer and the UI driver run with LANG=de_DE.UTF-8 (code page 1252)" with_lang de_DE.UTF-8 || {
+    restore_lang
+    return 0
+  }
   if codepage_start "$pkg"; then
     check "driver list shows the Latin-1 names right: item 6 \"Küche 80\", item 27 \"MP-220 Büro\"" \
-      ui "expect-item 1000 5 RV-640 0" "expect-item 1000 6 $(dq "Küche 80") 0" \
+      ui_file "expect-item 1000 5 RV-640 0" "expect-item 1000 6 $(dq "Küche 80") 0" \
       "expect-item 1000 27 $(dq "MP-220 Büro") 0" "expect-item 1000 35 $(dq "LB-400 Versandetikett Größe M") 0"
     check "choose \"Küche 80\", type the printer name \"$printer\", port type \"Parallel port\"" \
-      ui "select-combo-text 1000 $(dq "Küche 80")" "expect-text 1001 $(dq "Küche 80") 5" \
+      ui_file "select-combo-text 1000 $(dq "Küche 80")" "expect-text 1001 $(dq "Küche 80") 5" \
       "set-text 1001 $(dq "$printer")" "expect-text 1001 $(dq "$printer") 5" "select-list-row 1004 2"
     check "Install asks which parallel port; LPT2: chosen; completed, \"&Finish\"" \
       install_and_finish ask "$OUT/codepage-1252-parallel.png"
     check "spooler has printer \"$printer\" with the model picked, RV-640, on $INSTALL_PORT" \
-      drive "expect-printer $(dq "$printer") RV-640 $INSTALL_PORT"
+      drive_file "expect-printer $(dq "$printer") RV-640 $INSTALL_PORT"
     check "the Windows key's \"Device\" is \"$printer,winspool,$INSTALL_PORT\" (regedit export)" \
       reg_has "$WINDOWS_KEY" "\"Device\"=\"$printer,winspool,$INSTALL_PORT\""
     check "the spooler's registry names the printer \"$printer\"" \
@@ -132,17 +176,29 @@ add_chinese_tcpip_monitor() {
 \"PortDescription\"=\"$CHINESE_TCPIP\"
 
 [$key\\Ports\\$TCPIP_PORT]" &&
-    drive "expect-port $TCPIP_PORT $(dq "$CHINESE_TCPIP")"
+    drive_file "expect-port $TCPIP_PORT $(dq "$CHINESE_TCPIP")"
+}
+
+# OK in the TCP/IP dialog, then the installation runs to its end; a message box in the way is shown
+# in the log and answered.
+ok_and_finish() {
+  drive "wait-window $(dq "$TCPIP_DIALOG") 0" "click 1037" "wait-gone 5" &&
+    ui "expect-text 1011 $(dq "The installation is completed.") 60" "expect-text 1012 $(dq "&Finish") 5" && return 0
+  answer_box
+  return 1
 }
 
 scenario_codepage_936_win32() {
-  local printer="厨房打印机" pkg=$OUT/cp936
+  local printer="厨房打印机" pkg=$OUT/package-cp936
   use_win32_prefix cp936
   have_package || return 0
   add_default_printer_key
   check "package with a code page 936 catalogue (厨房打印机 80, MP-220 移动, LB-400 标签)" \
     codepage_package "$pkg" zh-936.cfg CP936 || return 0
-  with_lang zh_CN.UTF-8
+  check "the installer and the UI driver run with LANG=zh_CN.UTF-8 (code page 936)" with_lang zh_CN.UTF-8 || {
+    restore_lang
+    return 0
+  }
   check "test TCP/IP monitor added: EnumPortsW lists $TCPIP_PORT as \"$CHINESE_TCPIP\"" \
     add_chinese_tcpip_monitor || {
     restore_lang
@@ -150,21 +206,18 @@ scenario_codepage_936_win32() {
   }
   if codepage_start "$pkg"; then
     check "driver list shows the Chinese names right: item 6 \"厨房打印机 80\", \"LB-400 标签\"" \
-      ui "expect-item 1000 6 $(dq "厨房打印机 80") 0" "expect-item 1000 27 $(dq "MP-220 移动") 0" \
+      ui_file "expect-item 1000 6 $(dq "厨房打印机 80") 0" "expect-item 1000 27 $(dq "MP-220 移动") 0" \
       "expect-item 1000 34 $(dq "LB-400 标签") 0"
     check "choose \"厨房打印机 80\", type the printer name \"$printer\", port type \"TCP/IP port\"" \
-      ui "select-combo-text 1000 $(dq "厨房打印机 80")" "set-text 1001 $(dq "$printer")" \
+      ui_file "select-combo-text 1000 $(dq "厨房打印机 80")" "set-text 1001 $(dq "$printer")" \
       "expect-text 1001 $(dq "$printer") 5" "select-list-row 1004 3"
     check "Install opens \"$TCPIP_DIALOG\", listing $TCPIP_PORT, selected" \
       ui "click 1012" "wait-window $(dq "$TCPIP_DIALOG") 20" "expect-item 1004 0 $TCPIP_PORT 5" \
       "expect-list-selected 1004 0 0"
     check "screenshot $OUT/codepage-936-tcpip-dialog.png" screenshot "$OUT/codepage-936-tcpip-dialog.png"
-    check "OK takes $TCPIP_PORT; completed, \"&Finish\"" \
-      drive "wait-window $(dq "$TCPIP_DIALOG") 0" "click 1037" "wait-gone 5" &&
-      ui "expect-text 1011 $(dq "The installation is completed.") 60" "expect-text 1012 $(dq "&Finish") 5" ||
-      answer_box
+    check "OK takes $TCPIP_PORT; completed, \"&Finish\"" ok_and_finish
     check "spooler has printer \"$printer\" with the model picked, RV-640, on $TCPIP_PORT" \
-      drive "expect-printer $(dq "$printer") RV-640 $TCPIP_PORT"
+      drive_file "expect-printer $(dq "$printer") RV-640 $TCPIP_PORT"
     check "the Windows key's \"Device\" is \"$printer,winspool,$TCPIP_PORT\" (regedit export)" \
       reg_has "$WINDOWS_KEY" "\"Device\"=\"$printer,winspool,$TCPIP_PORT\""
     finish_and_exit codepage-936-finished.png
