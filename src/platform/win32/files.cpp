@@ -40,8 +40,8 @@ std::string FolderFrom(Call call) {
   }
 }
 
-// The UTF-8 text of the length of a UTF-8 prefix that fits `limit` bytes
-// without splitting a character.
+// The length of the longest start of `text` that fits `limit` bytes
+// without splitting a UTF-8 character.
 size_t FittingLength(const std::string& text, size_t limit) {
   if (text.size() <= limit) return text.size();
   size_t length = limit;
