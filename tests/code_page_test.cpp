@@ -163,6 +163,22 @@ TEST(CodePage, OnASimplifiedChineseWindowsTheChineseTcpipPortIsListedAndChosen) 
   EXPECT_EQ(Value(run, kWindowsKey, "Device"), "厨房打印机,winspool,IP_10.0.0.9");
 }
 
+TEST(CodePage, AChinesePortNameGoesBackToTheSpoolerUnchangedWhenDeleted) {
+  nlohmann::json profile = UnpackedPackageProfile();
+  profile["windows"]["code_page"] = 936;
+  profile["spooler"]["ports"] = {
+      {{"name", "LPT1:"}},
+      {{"name", "厨房_IP"}, {"monitor", "Standard TCP/IP Port"}, {"description", "标准 TCP/IP 端口"}},
+      {{"name", "IP_10.0.0.9"}, {"monitor", "Standard TCP/IP Port"}, {"description", "标准 TCP/IP 端口"}}};
+  const RunResult run = RunInstaller(profile, nlohmann::json::parse(R"([{"wait": {"enabled": "install"}},
+      {"select_row": {"control": "port-type", "row": 3}}, {"click": "install"}, {"wait": {"dialog": 129}},
+      {"click": 1032}, {"click": 1039}, {"wait": {"enabled": "install"}}])"));
+  std::vector<std::string> ports;
+  for (const nlohmann::json& port : run.state["spooler"]["ports"]) ports.push_back(port.value("name", ""));
+  EXPECT_EQ(ports, (Names{"LPT1:", "IP_10.0.0.9"})) << Joined(run.transcript);
+  EXPECT_TRUE(run.problems.empty()) << Joined(run.problems);
+}
+
 TEST(CodePage, APackageFolderTheCodePageCannotNameIsReportedAndTheZhPackageUnpacks) {
   const std::string chinesePackage = std::string(INSTALLER_BUILD_DIR) + "/sample-zh/DriverData.Drv";
   nlohmann::json profile;
