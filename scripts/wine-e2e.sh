@@ -15,7 +15,7 @@ TITLE="Configure & Install v1.0"
 SCREEN=1024x768
 SCENARIOS=(startup_win10_64 package_win10_64 spooler_and_ports install_receipt_win32 install_label_win32
   install_lpt1_only_win32 tcpip_no_port_win32 serial_channel probe_sequence serial_install_win32
-  dll_search)
+  dll_search codepage_1252_win32 codepage_936_win32)
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINEARCH WINEPREFIX
@@ -57,7 +57,8 @@ trap 'log "interrupted"; exit 130' INT TERM
 
 # ---- machine -------------------------------------------------------------------------------------
 
-PACKAGES=(wine wine32:i386 wine64 xvfb socat imagemagick x11-apps g++-mingw-w64-i686 python3)
+PACKAGES=(wine wine32:i386 wine64 xvfb socat imagemagick x11-apps g++-mingw-w64-i686 python3
+  fonts-wqy-microhei locales)
 
 installed() { [[ $(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null) == installed ]]; }
 
@@ -268,6 +269,8 @@ source "$ROOT/scripts/wine/scenarios-install.sh"
 source "$ROOT/scripts/wine/scenarios-serial.sh"
 # Where the libraries are loaded from: never a planted copy in the current or the program's folder.
 source "$ROOT/scripts/wine/scenarios-hardening.sh"
+# Text in the system's ANSI code page: catalogue names, typed printer names, port descriptions.
+source "$ROOT/scripts/wine/scenarios-codepage.sh"
 
 main() {
   local s selected=()

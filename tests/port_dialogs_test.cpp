@@ -136,6 +136,20 @@ TEST(TcpipPortDialog, ConfigureAndDeleteReportTheMonitorsRefusals) {
   EXPECT_EQ(PrinterPort(run), "(no printer)");
 }
 
+TEST(TcpipPortDialog, AConfigurationThatWorkedIsNotReportedThoughAnOldErrorRemains) {
+  // The first configuration fails with 50; the second works, and leaves the
+  // last error at 50, as a successful call may.
+  nlohmann::json profile = WithPorts(nlohmann::json::array({Port("IP_10.0.0.9", "Standard TCP/IP Port")}));
+  profile["faults"] = {{{"call", "ConfigurePortA"}, {"error", 50}, {"count", 1}}};
+  const RunResult run = InstallWith(profile, 3, std::string(kDialog129) + R"(, {"click": 1031},
+      {"click": 1031}, {"monitor": "ok"}, {"click": 1039})");
+  const int refused = FindLine(run.transcript, "message box \"Configure Port\"");
+  ASSERT_GE(refused, 0) << Joined(run.transcript);
+  EXPECT_GE(FindLine(run.transcript, "port monitor: Configure Port", refused), 0) << Joined(run.transcript);
+  EXPECT_EQ(FindLine(run.transcript, "message box", refused + 1), -1) << Joined(run.transcript);
+  EXPECT_TRUE(run.problems.empty()) << Joined(run.problems);
+}
+
 TEST(TcpipPortDialog, DeletingTheLastPortLeavesAnEmptyListThatOkWillNotAccept) {
   const nlohmann::json ports = nlohmann::json::array({Port("IP_10.0.0.9", "Standard TCP/IP Port")});
   const RunResult run =

@@ -42,10 +42,11 @@ Lists Enumerate(const nlohmann::json& ports, const nlohmann::json& serialComm = 
 using Names = std::vector<std::string>;
 
 TEST(EnumeratePorts, FilesEachPortByNameOrTcpipDescription) {
-  const std::string gbkTcpip = "\xB1\xEA\xD7\xBC TCP/IP \xB6\xCB\xBF\xDA";
+  // The Chinese description as the spooler holds it (Unicode).
+  const std::string chineseTcpip = "标准 TCP/IP 端口";
   const Lists lists = Enumerate(
       {Port("USB001"), Port("COM1:"), Port("LPT1:"), Port("LPT2:", "Standard TCP/IP Port"),
-       Port("IP_10.0.0.9", "Standard TCP/IP Port"), Port("IP_10.0.0.7", gbkTcpip), Port("lpt3:"),
+       Port("IP_10.0.0.9", "Standard TCP/IP Port"), Port("IP_10.0.0.7", chineseTcpip), Port("lpt3:"),
        Port("USB002", "Standard TCP/IP Port"), Port("FILE:"), Port("NET1", "standard tcp/ip port")});
   EXPECT_EQ(lists.usb, (Names{"USB001", "USB002"}));
   // A standard TCP/IP port goes to the TCP/IP list whatever its name.

@@ -40,3 +40,10 @@ CString DriverDirectoryRefusal(DWORD needed, DWORD size, DWORD error) {
       static_cast<unsigned long>(error));
   return text;
 }
+
+CString SystemFolderRefusal(bool windowsFolder, DWORD error) {
+  CString text;
+  text.Format("The %s folder could not be read (error %lu); the driver was not installed.",
+              windowsFolder ? "Windows" : "system", static_cast<unsigned long>(error));
+  return text;
+}

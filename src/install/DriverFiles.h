@@ -23,6 +23,9 @@ extern const char kDriverFolderTooLong[];
 // Why the driver directory cannot be used when GetPrinterDriverDirectoryA
 // failed: too long a path for `size` bytes, or the spooler's error.
 CString DriverDirectoryRefusal(DWORD needed, DWORD size, DWORD error);
+// The refusal when the folder the label monitor goes to cannot be read: the
+// Windows folder (64-bit Windows, for SysWOW64) or the system folder.
+CString SystemFolderRefusal(bool windowsFolder, DWORD error);
 
 // Ends a file list with its empty name.
 void EndFileList(std::string& list);

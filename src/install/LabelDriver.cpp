@@ -51,12 +51,19 @@ void CInstallDlg::InstallLabelDriver() {
   // files; the 32-bit one into the system folder.
   char folder[kFolderSize] = {};
   CString systemFolder;
-  if (x64) {
-    const UINT length = files.GetWindowsDirectoryA(folder, kFolderSize);
-    if (length > 0 && length < kFolderSize) systemFolder.Format("%s\\%s", folder, "SysWOW64");
-  } else {
-    const UINT length = files.GetSystemDirectoryA(folder, kFolderSize);
-    if (length > 0 && length < kFolderSize) systemFolder = folder;
+  const UINT length =
+      x64 ? files.GetWindowsDirectoryA(folder, kFolderSize) : files.GetSystemDirectoryA(folder, kFolderSize);
+  // A failed call is no path too long: the user is told which folder.
+  if (length == 0) {
+    RefuseInstall(SystemFolderRefusal(x64, plat::System().GetLastError()));
+    m_progress.SetPos(0);
+    return;
+  }
+  if (length < kFolderSize) {
+    if (x64)
+      systemFolder.Format("%s\\%s", folder, "SysWOW64");
+    else
+      systemFolder = folder;
   }
 
   char family[kLabelFamilySize][16] = {};

@@ -1,5 +1,6 @@
 #include "package/ArchiveTool.h"
 
+#include <string>
 #include <vector>
 
 #include "framework/cstring.h"
@@ -58,12 +59,15 @@ BYTE CArchiveTool::Extract(const char* archivePath, const char* destination) {
   std::vector<char> output(kOutputSize + 1, '\0');
   CString command;
   command.Format("x -y \"%s\" -o\"%s\" -hide", archivePath, destination);
+  // The library reads its command line in the ANSI code page.
+  std::string ansiCommand;
+  if (!plat::System().ConvertToAnsiCodePage(command, &ansiCommand)) return kNotInCodePage;
 
   m_pfnSetOwnerWindowEx(m_hOwnerWnd, &CArchiveTool::ArchiveCallback);
   threads.Sleep(100);
   int rc = 100;
   try {
-    rc = m_pfnSevenZip(m_hOwnerWnd, command, output.data(), kOutputSize);
+    rc = m_pfnSevenZip(m_hOwnerWnd, ansiCommand.c_str(), output.data(), kOutputSize);
   } catch (const CException&) {
     rc = 100;
   }

@@ -15,8 +15,13 @@ class CArchiveTool {
 
   // TRUE when the library is loaded with all three of its exports.
   BOOL LoadArchiveLibrary();
+  // What Extract returns when the paths have a character the ANSI code page
+  // cannot express, so the library could not be given them.
+  static constexpr BYTE kNotInCodePage = 1;
+
   // Unpacks `archivePath` with its folders into `destination`: 2 when the
-  // library unpacked it, 0 otherwise (also without library or archive).
+  // library unpacked it, kNotInCodePage, 0 otherwise (also without library
+  // or archive).
   BYTE Extract(const char* archivePath, const char* destination);
   void FreeArchiveLibrary();
 

@@ -15,6 +15,15 @@ void CInstallDlg::ExtractDriverPackage() {
   CString archive;
   archive.Format("%s\\DriverData.Drv", folder);
 
-  m_archive.Extract(archive, "C:\\");
+  const BYTE result = m_archive.Extract(archive, "C:\\");
   m_archive.FreeArchiveLibrary();
+  if (result == CArchiveTool::kNotInCodePage) {
+    CString text;
+    text.Format(
+        "The driver package could not be unpacked: the path \"%s\" has characters this Windows' code page "
+        "cannot express.\r\n\r\nPut DriverData.Drv in a folder whose path has none of them and run the "
+        "installer again.",
+        archive.GetString());
+    AfxMessageBox(text, MB_OK | MB_ICONWARNING);
+  }
 }

@@ -7,6 +7,13 @@
 // C++ values instead. Two implementations exist: the real calls (Windows
 // build, src/platform/win32) and the simulated machine (host build,
 // src/platform/sim). The process installs one set at start.
+//
+// Every string crossing this boundary is UTF-8, whatever the machine's ANSI
+// code page: the "A" in a method name names the Win32 function the call
+// stands for, not the encoding. The Win32 side converts once, to and from
+// UTF-16 for the wide-character functions; sizes the installer gives and
+// gets back count UTF-8 bytes. The one exception, text for an outside
+// library with an ANSI interface, goes through ConvertToAnsiCodePage.
 #pragma once
 
 #include <memory>
@@ -32,6 +39,12 @@ class ISystem {
   virtual BOOL FreeLibrary(HMODULE module) = 0;
   virtual FARPROC GetProcAddress(HMODULE module, LPCSTR name) = 0;
   virtual HANDLE GetCurrentProcess() = 0;
+  // `text` in the ANSI code page, for a library whose interface is ANSI
+  // (the archive library's command line). WideCharToMultiByte(CP_ACP) with
+  // no best fit: FALSE with ERROR_NO_UNICODE_TRANSLATION when a character
+  // has no form in the code page, rather than a look-alike naming another
+  // file.
+  virtual BOOL ConvertToAnsiCodePage(LPCSTR text, std::string* ansi) = 0;
 
   // Process token privileges.
   virtual BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) = 0;

@@ -4,12 +4,8 @@
 
 namespace {
 const char kTcpipDescription[] = "Standard TCP/IP Port";
-// The same description on a Simplified Chinese Windows, as the code page
-// 936 bytes the spooler hands to an ANSI program there.
-const char kTcpipDescriptionGbk[] =
-    "\xB1\xEA\xD7\xBC"
-    " TCP/IP "
-    "\xB6\xCB\xBF\xDA";
+// The same description on a Simplified Chinese Windows.
+const char kTcpipDescriptionChinese[] = "标准 TCP/IP 端口";
 }  // namespace
 
 bool StartsWith(const std::string& text, const char* prefix) {
@@ -17,7 +13,7 @@ bool StartsWith(const std::string& text, const char* prefix) {
 }
 
 bool IsTcpipPortDescription(const std::string& description) {
-  return description == kTcpipDescription || description == kTcpipDescriptionGbk;
+  return description == kTcpipDescription || description == kTcpipDescriptionChinese;
 }
 
 PortKind ClassifyPort(const plat::PortInfo2& port) {

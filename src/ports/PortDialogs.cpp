@@ -99,7 +99,9 @@ void CTcpipPortDlg::OnConfigurePort() {
   const int row = SelectedRow();
   if (row < 0) return;
   const CString port = m_listPorts.GetItemText(row, 0);
-  plat::Spooler().ConfigurePortA(m_hWnd, port);
+  // A call that succeeds need not clear the last error: an old code there
+  // is no failure of this one.
+  if (plat::Spooler().ConfigurePortA(m_hWnd, port)) return;
   const DWORD error = plat::System().GetLastError();
   if (error == ERROR_NOT_SUPPORTED)
     MessageBox("Failed to configure printer port.\r\nThe request is not supported.", "Configure Port", MB_OK);

@@ -688,23 +688,40 @@ static int cmd_expect_service(char **a) {
   return pass("%s %s after %.1fs", a[0], a[1], since(start));
 }
 
+// The spooler's strings are read through the W functions and shown in UTF-8, so a name reads the
+// same whatever the ANSI code page of the run is.
+
+// A spooler string in UTF-8, in one of a few rotating buffers.
+static const char *utf8_of(const WCHAR *w) {
+  static char bufs[8][TEXT_MAX * 3];
+  static int next;
+  char *b = bufs[next++ % 8];
+  if (!w) return "(none)";
+  to_utf8(w, b, (int)sizeof bufs[0]);
+  return b;
+}
+
 // The spooler knows printer NAME, with driver DRIVER on port PORT.
 static int cmd_expect_printer(char **a) {
   HANDLE printer = NULL;
   DWORD needed = 0;
-  PRINTER_INFO_2A *info;
+  PRINTER_INFO_2W *info;
+  WCHAR name[TEXT_MAX];
+  const char *driver, *port;
   int r;
-  if (!OpenPrinterA(a[0], &printer, NULL)) return fail("no printer %s (error %lu)", quote(a[0]), GetLastError());
-  GetPrinterA(printer, 2, NULL, 0, &needed);
+  to_wide(a[0], name, TEXT_MAX);
+  if (!OpenPrinterW(name, &printer, NULL)) return fail("no printer %s (error %lu)", quote(a[0]), GetLastError());
+  GetPrinterW(printer, 2, NULL, 0, &needed);
   info = malloc(needed ? needed : 1);
-  if (!needed || !GetPrinterA(printer, 2, (LPBYTE)info, needed, &needed)) {
+  if (!needed || !GetPrinterW(printer, 2, (LPBYTE)info, needed, &needed)) {
     r = fail("GetPrinter on %s failed (error %lu)", quote(a[0]), GetLastError());
-  } else if (strcmp(info->pDriverName ? info->pDriverName : "", a[1]) != 0 ||
-             strcmp(info->pPortName ? info->pPortName : "", a[2]) != 0) {
-    r = fail("driver %s on port %s, want %s on %s", quote(info->pDriverName), quote(info->pPortName),
-             quote(a[1]), quote(a[2]));
   } else {
-    r = pass("%s: driver %s, port %s", quote(a[0]), quote(info->pDriverName), quote(info->pPortName));
+    driver = info->pDriverName ? utf8_of(info->pDriverName) : "";
+    port = info->pPortName ? utf8_of(info->pPortName) : "";
+    if (strcmp(driver, a[1]) != 0 || strcmp(port, a[2]) != 0)
+      r = fail("driver %s on port %s, want %s on %s", quote(driver), quote(port), quote(a[1]), quote(a[2]));
+    else
+      r = pass("%s: driver %s, port %s", quote(a[0]), quote(driver), quote(port));
   }
   free(info);
   ClosePrinter(printer);
@@ -747,16 +764,16 @@ static BYTE *enum_records(const char *what, EnumCall call, DWORD level, DWORD *c
 }
 
 static BOOL WINAPI enum_printers(DWORD level, BYTE *b, DWORD size, DWORD *needed, DWORD *count) {
-  return EnumPrintersA(PRINTER_ENUM_LOCAL, NULL, level, b, size, needed, count);
+  return EnumPrintersW(PRINTER_ENUM_LOCAL, NULL, level, b, size, needed, count);
 }
 static BOOL WINAPI enum_drivers(DWORD level, BYTE *b, DWORD size, DWORD *needed, DWORD *count) {
-  return EnumPrinterDriversA(NULL, NULL, level, b, size, needed, count);
+  return EnumPrinterDriversW(NULL, NULL, level, b, size, needed, count);
 }
 static BOOL WINAPI enum_monitors(DWORD level, BYTE *b, DWORD size, DWORD *needed, DWORD *count) {
-  return EnumMonitorsA(NULL, level, b, size, needed, count);
+  return EnumMonitorsW(NULL, level, b, size, needed, count);
 }
 static BOOL WINAPI enum_ports(DWORD level, BYTE *b, DWORD size, DWORD *needed, DWORD *count) {
-  return EnumPortsA(NULL, level, b, size, needed, count);
+  return EnumPortsW(NULL, level, b, size, needed, count);
 }
 
 // Every local printer as "NAME on PORT", sorted, joined by "; ".
@@ -764,11 +781,11 @@ static int printer_list(char *out, size_t size) {
   static char rows[256][600];
   char *items[256];
   DWORD count, i;
-  PRINTER_INFO_2A *info = (PRINTER_INFO_2A *)enum_records("EnumPrintersA", enum_printers, 2, &count);
+  PRINTER_INFO_2W *info = (PRINTER_INFO_2W *)enum_records("EnumPrintersW", enum_printers, 2, &count);
   if (!info) return 1;
   for (i = 0; i < count && i < 256; i++) {
-    snprintf(rows[i], sizeof rows[i], "%s on %s", info[i].pPrinterName ? info[i].pPrinterName : "",
-             info[i].pPortName ? info[i].pPortName : "");
+    snprintf(rows[i], sizeof rows[i], "%s on %s", info[i].pPrinterName ? utf8_of(info[i].pPrinterName) : "",
+             info[i].pPortName ? utf8_of(info[i].pPortName) : "");
     items[i] = rows[i];
   }
   join_sorted(items, i, "; ", out, size);
@@ -791,20 +808,28 @@ static int cmd_expect_printers(char **a) {
   return pass("printers: %s", quote(list));
 }
 
+// The names of level-1 records (DRIVER_INFO_1W and MONITOR_INFO_1W are both one name pointer) in
+// UTF-8, as pointers into `rows`.
+static DWORD names_of(const BYTE *records, DWORD count, char rows[][300], char **items) {
+  DWORD i;
+  for (i = 0; i < count && i < 256; i++) {
+    to_utf8(((const DRIVER_INFO_1W *)records)[i].pName, rows[i], 300);
+    items[i] = rows[i];
+  }
+  return i;
+}
+
 // NAME is among the names an Enum... call returns; the line lists them all.
 static int expect_named(const char *what, EnumCall call, const char *name) {
-  static char list[TEXT_MAX];
+  static char list[TEXT_MAX], rows[256][300];
   char *items[256];
-  DWORD count, i;
+  DWORD count, i, n;
   int found = 0;
   BYTE *records = enum_records(what, call, 1, &count);
   if (!records) return 1;
-  // DRIVER_INFO_1A and MONITOR_INFO_1A are both one name pointer.
-  for (i = 0; i < count && i < 256; i++) {
-    items[i] = ((DRIVER_INFO_1A *)records)[i].pName;
-    found |= strcmp(items[i], name) == 0;
-  }
-  join_sorted(items, i, ", ", list, sizeof list);
+  n = names_of(records, count, rows, items);
+  for (i = 0; i < n; i++) found |= strcmp(items[i], name) == 0;
+  join_sorted(items, n, ", ", list, sizeof list);
   free(records);
   if (!found) return fail("no %s among %s", quote(name), list);
   return pass("%s among %s", quote(name), list);
@@ -812,44 +837,44 @@ static int expect_named(const char *what, EnumCall call, const char *name) {
 
 // What the spooler holds, on one line: printers, drivers and monitors.
 static int cmd_print_spooler(char **a) {
-  static char printers[TEXT_MAX], names[2][TEXT_MAX];
-  const char *what[2] = {"EnumPrinterDriversA", "EnumMonitorsA"};
+  static char printers[TEXT_MAX], names[2][TEXT_MAX], rows[256][300];
+  const char *what[2] = {"EnumPrinterDriversW", "EnumMonitorsW"};
   EnumCall calls[2] = {enum_drivers, enum_monitors};
   char *items[256];
-  DWORD count, i;
+  DWORD count, n;
   int k;
   (void)a;
   if (printer_list(printers, sizeof printers)) return 1;
   for (k = 0; k < 2; k++) {
     BYTE *records = enum_records(what[k], calls[k], 1, &count);
     if (!records) return 1;
-    for (i = 0; i < count && i < 256; i++) items[i] = ((DRIVER_INFO_1A *)records)[i].pName;
-    join_sorted(items, i, ", ", names[k], sizeof names[k]);
+    n = names_of(records, count, rows, items);
+    join_sorted(items, n, ", ", names[k], sizeof names[k]);
     free(records);
   }
   return pass("printers %s, drivers %s, monitors %s", quote(printers), quote(names[0]), quote(names[1]));
 }
 
-static int cmd_expect_driver(char **a) { return expect_named("EnumPrinterDriversA", enum_drivers, a[0]); }
-static int cmd_expect_monitor(char **a) { return expect_named("EnumMonitorsA", enum_monitors, a[0]); }
+static int cmd_expect_driver(char **a) { return expect_named("EnumPrinterDriversW", enum_drivers, a[0]); }
+static int cmd_expect_monitor(char **a) { return expect_named("EnumMonitorsW", enum_monitors, a[0]); }
 
 // Every port as "NAME (MONITOR: DESCRIPTION)", in the spooler's order.
 static int port_list(char *out, size_t size, const char *want, const char **description) {
   size_t used = 0;
   DWORD count, i;
   static char found[TEXT_MAX];
-  PORT_INFO_2A *info = (PORT_INFO_2A *)enum_records("EnumPortsA", enum_ports, 2, &count);
+  PORT_INFO_2W *info = (PORT_INFO_2W *)enum_records("EnumPortsW", enum_ports, 2, &count);
   if (!info) return 1;
   out[0] = 0;
   *description = NULL;
   for (i = 0; i < count; i++) {
-    const char *d = info[i].pDescription ? info[i].pDescription : "(none)";
+    const char *name = utf8_of(info[i].pPortName), *d = utf8_of(info[i].pDescription);
     if (used < size) {
-      int n = snprintf(out + used, size - used, "%s%s (%s: %s)", i ? ", " : "", info[i].pPortName,
-                       info[i].pMonitorName ? info[i].pMonitorName : "(none)", d);
+      int n = snprintf(out + used, size - used, "%s%s (%s: %s)", i ? ", " : "", name,
+                       utf8_of(info[i].pMonitorName), d);
       if (n > 0) used += (size_t)n;
     }
-    if (want && strcmp(info[i].pPortName, want) == 0) {
+    if (want && strcmp(name, want) == 0) {
       snprintf(found, sizeof found, "%s", d);
       *description = found;
     }
@@ -866,7 +891,7 @@ static int cmd_print_ports(char **a) {
   return pass("ports: %s", list);
 }
 
-// EnumPortsA (level 2) lists port NAME with description DESCRIPTION.
+// EnumPortsW (level 2) lists port NAME with description DESCRIPTION.
 static int cmd_expect_port(char **a) {
   static char list[TEXT_MAX];
   const char *description;

@@ -2,23 +2,41 @@
    Wine has no such monitor, and every port of its Ports key is described as "Local Port", so
    without this DLL the installer never sees a TCP/IP port under Wine. Registered as the monitor
    "Standard TCP/IP Port", it lists one port for each subkey of its Ports key, as Windows keeps
-   them, with the description "Standard TCP/IP Port". It adds, configures and opens nothing: the
+   them, with the description "Standard TCP/IP Port", or the text of the monitor key's value
+   "PortDescription" when it has one (a Windows of another language describes its ports in that
+   language: "标准 TCP/IP 端口" on Simplified Chinese). It adds, configures and opens nothing: the
    spooler answers those calls as for a monitor that cannot do them. */
 #include <windows.h>
 #include <winsplp.h>
 #include <wchar.h>
 
-#define PORTS_KEY L"System\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports"
+#define MONITOR_KEY L"System\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port"
+#define PORTS_KEY MONITOR_KEY L"\\Ports"
+#define DESCRIPTION_MAX 128
 #define MAX_PORTS 32
 
 static const WCHAR kName[] = L"Standard TCP/IP Port";
+
+// The ports' description: the monitor key's "PortDescription", else the monitor's name.
+static void port_description(WCHAR *out) {
+  HKEY key;
+  DWORD type = 0, size = (DESCRIPTION_MAX - 1) * sizeof(WCHAR);
+  wcscpy(out, kName);
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, MONITOR_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  if (RegQueryValueExW(key, L"PortDescription", NULL, &type, (BYTE *)out, &size) != ERROR_SUCCESS ||
+      type != REG_SZ || size < sizeof(WCHAR))
+    wcscpy(out, kName);
+  else
+    out[size / sizeof(WCHAR)] = 0;
+  RegCloseKey(key);
+}
 
 static BOOL WINAPI ListPorts(HANDLE monitor, LPWSTR server, DWORD level, LPBYTE buffer, DWORD size,
                              LPDWORD needed, LPDWORD returned) {
   WCHAR names[MAX_PORTS][MAX_PATH];
   DWORD count = 0, bytes, entry, i;
   HKEY key;
-  WCHAR *text;
+  WCHAR *text, description[DESCRIPTION_MAX];
   (void)monitor;
   (void)server;
   if (level != 1 && level != 2) {
@@ -29,11 +47,12 @@ static BOOL WINAPI ListPorts(HANDLE monitor, LPWSTR server, DWORD level, LPBYTE 
     while (count < MAX_PORTS && RegEnumKeyW(key, count, names[count], MAX_PATH) == ERROR_SUCCESS) count++;
     RegCloseKey(key);
   }
+  port_description(description);
   entry = level == 1 ? sizeof(PORT_INFO_1W) : sizeof(PORT_INFO_2W);
   bytes = count * entry;
   for (i = 0; i < count; i++) {
     bytes += (DWORD)(wcslen(names[i]) + 1) * sizeof(WCHAR);
-    if (level == 2) bytes += 2 * sizeof kName;
+    if (level == 2) bytes += sizeof kName + (DWORD)(wcslen(description) + 1) * sizeof(WCHAR);
   }
   *needed = bytes;
   *returned = 0;
@@ -49,7 +68,7 @@ static BOOL WINAPI ListPorts(HANDLE monitor, LPWSTR server, DWORD level, LPBYTE 
     if (level == 2) {
       port->pMonitorName = wcscpy(text, kName);
       text += wcslen(text) + 1;
-      port->pDescription = wcscpy(text, kName);
+      port->pDescription = wcscpy(text, description);
       text += wcslen(text) + 1;
       port->fPortType = PORT_TYPE_WRITE | PORT_TYPE_READ;
       port->Reserved = 0;

@@ -3,6 +3,7 @@
 // DLL on the simulated drive C:.
 #include "platform/sim/archive_module.h"
 
+#include "platform/sim/code_page.h"
 #include "platform/sim/files.h"
 #include "platform/sim/machine.h"
 #include "sevenzip_command.h"
@@ -21,8 +22,12 @@ int WINAPI SimSevenZip(HWND, LPCSTR commandLine, LPSTR output, DWORD outputSize)
     if (machine->FailCall("SevenZip", commandLine ? commandLine : "", &error)) return static_cast<int>(error);
   }
   SimFiles& files = machine->Files();
-  return RunSevenZipCommand(commandLine, output, outputSize,
-                            [&files](const std::string& windowsPath) { return files.HostPathOf(windowsPath); });
+  // The command line is ANSI text, as the real DLL reads it; the drive's
+  // names are UTF-8.
+  const std::string command = AnsiToUtf8(commandLine ? commandLine : "", machine->Version().codePage);
+  return RunSevenZipCommand(command.c_str(), output, outputSize, [&files](const std::string& windowsPath) {
+    return files.HostPathOf(windowsPath);
+  });
 }
 
 BOOL WINAPI SimSevenZipSetOwnerWindowEx(HWND, void*) { return TRUE; }

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/sim/code_page.h"
 #include "platform/sim/machine.h"
 
 namespace fs = std::filesystem;
@@ -68,9 +69,15 @@ struct IniSection {
   std::vector<std::pair<std::string, std::string>> keys;
 };
 
-std::vector<IniSection> ParseIni(const std::string& text) {
+// An INI file holds ANSI text: the profile functions read it in the
+// machine's code page (GetPrivateProfileStringW decodes a file without a
+// Unicode byte-order mark with the ANSI code page), and the machine keeps
+// its text in UTF-8.
+std::string DecodeProfileText(const std::string& bytes, UINT codePage) { return AnsiToUtf8(bytes, codePage); }
+
+std::vector<IniSection> ParseIni(const std::string& bytes, UINT codePage) {
   std::vector<IniSection> sections;
-  std::istringstream in(text);
+  std::istringstream in(DecodeProfileText(bytes, codePage));
   std::string line;
   while (std::getline(in, line)) {
     const std::string trimmed = Trim(line);
@@ -489,7 +496,8 @@ DWORD SimFiles::GetPrivateProfileSectionNamesA(LPSTR buffer, DWORD size, LPCSTR 
   std::ostringstream text;
   text << in.rdbuf();
   std::string list;
-  for (const IniSection& section : ParseIni(text.str())) list += section.name + '\0';
+  for (const IniSection& section : ParseIni(text.str(), m_machine.Version().codePage))
+    list += section.name + '\0';
   if (list.size() + 1 <= size) {
     std::memcpy(buffer, list.data(), list.size());
     buffer[list.size()] = '\0';
@@ -514,7 +522,7 @@ DWORD SimFiles::GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defa
   std::ostringstream text;
   text << in.rdbuf();
   // Lookups use the first section of that name.
-  for (const IniSection& candidate : ParseIni(text.str())) {
+  for (const IniSection& candidate : ParseIni(text.str(), m_machine.Version().codePage)) {
     if (!EqualNoCase(candidate.name, section)) continue;
     for (const auto& entry : candidate.keys)
       if (EqualNoCase(entry.first, key)) return CopyOut(entry.second, buffer, size);

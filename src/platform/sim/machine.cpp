@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/sim/archive_module.h"
+#include "platform/sim/code_page.h"
 #include "platform/sim/comm.h"
 #include "platform/sim/files.h"
 #include "platform/sim/services.h"
@@ -77,6 +78,10 @@ void Machine::LoadProfile(const Profile& profile) {
     m_version.hasIsWow64Process = windows.value("has_IsWow64Process", m_version.hasIsWow64Process);
     m_version.extendedVersionInfo = windows.value("extended_version_info", m_version.extendedVersionInfo);
     m_version.administrator = windows.value("administrator", m_version.administrator);
+    m_version.codePage = JsonDword(windows, "code_page", m_version.codePage);
+    if (!IsSupportedCodePage(m_version.codePage))
+      throw std::runtime_error("windows.code_page: " + std::to_string(m_version.codePage) +
+                               " is not one of 1252, 1250, 936");
   }
   if (profile.contains("registry")) m_registry->LoadJson(profile["registry"]);
   // Host files a profile names are found from the working folder.

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
+#include "platform/sim/code_page.h"
 #include "platform/sim/profile.h"
 #include "platform/sim/faults.h"
 #include "platform/sim/registry.h"
@@ -25,8 +26,9 @@ struct WindowsVersion {
   DWORD platformId = VER_PLATFORM_WIN32_NT;
   bool wow64 = true;  // a 32-bit program on 64-bit Windows
   bool hasIsWow64Process = true;
-  bool extendedVersionInfo = true;  // GetVersionExA takes the 156-byte record
-  bool administrator = true;        // the process runs with administrator rights
+  bool extendedVersionInfo = true;   // GetVersionExA takes the 156-byte record
+  bool administrator = true;         // the process runs with administrator rights
+  UINT codePage = kDefaultCodePage;  // the ANSI code page (GetACP)
 };
 
 // A loadable module of the simulated machine: its exports are host

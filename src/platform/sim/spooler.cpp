@@ -483,7 +483,8 @@ BOOL SimSpooler::ConfigurePortA(HWND, LPCSTR portName) {
     m_machine.SetLastError(answer.error ? answer.error : kErrorCancelled);
     return FALSE;
   }
-  m_machine.SetLastError(ERROR_SUCCESS);
+  // Success leaves the last error as it was: a function that succeeds need
+  // not set it (GetLastError, "Return value").
   return TRUE;
 }
 

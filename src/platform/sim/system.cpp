@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/sim/code_page.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/threads.h"
 
@@ -95,6 +96,14 @@ FARPROC SimSystem::GetProcAddress(HMODULE module, LPCSTR name) {
 }
 
 HANDLE SimSystem::GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)); }
+
+BOOL SimSystem::ConvertToAnsiCodePage(LPCSTR text, std::string* ansi) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (Utf8ToAnsi(text ? text : "", m_machine.Version().codePage, ansi)) return TRUE;
+  ansi->clear();
+  m_machine.SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+  return FALSE;
+}
 
 namespace {
 // The privileges the installer asks for, by the locally unique ids a

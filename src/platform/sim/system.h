@@ -19,6 +19,7 @@ class SimSystem : public plat::ISystem {
   BOOL FreeLibrary(HMODULE module) override;
   FARPROC GetProcAddress(HMODULE module, LPCSTR name) override;
   HANDLE GetCurrentProcess() override;
+  BOOL ConvertToAnsiCodePage(LPCSTR text, std::string* ansi) override;
   BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) override;
   BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, LUID* luid) override;
   BOOL AdjustTokenPrivileges(HANDLE token, const LUID& luid, DWORD attributes) override;

@@ -24,7 +24,7 @@ class Win32CriticalSection : public CriticalSection {
 class Win32Comm : public IComm {
  public:
   HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, DWORD creation, DWORD flags) override {
-    return ::CreateFileA(name, access, shareMode, nullptr, creation, flags, nullptr);
+    return ::CreateFileW(WideArg(name).c_str(), access, shareMode, nullptr, creation, flags, nullptr);
   }
   BOOL SetupComm(HANDLE port, DWORD inQueue, DWORD outQueue) override {
     return ::SetupComm(port, inQueue, outQueue);
@@ -35,7 +35,9 @@ class Win32Comm : public IComm {
   BOOL SetCommMask(HANDLE port, DWORD mask) override { return ::SetCommMask(port, mask); }
   BOOL GetCommMask(HANDLE port, DWORD* mask) override { return ::GetCommMask(port, mask); }
   BOOL GetCommState(HANDLE port, DCB* dcb) override { return ::GetCommState(port, dcb); }
-  BOOL BuildCommDCBA(LPCSTR definition, DCB* dcb) override { return ::BuildCommDCBA(definition, dcb); }
+  BOOL BuildCommDCBA(LPCSTR definition, DCB* dcb) override {
+    return ::BuildCommDCBW(WideArg(definition).c_str(), dcb);
+  }
   BOOL SetCommState(HANDLE port, const DCB* dcb) override {
     return ::SetCommState(port, const_cast<DCB*>(dcb));
   }
