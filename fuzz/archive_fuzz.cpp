@@ -157,7 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckWithDrvpack(sandbox.Archive().string(), report.code);
 
   std::set<std::string> written = Listing(sandbox.Destination());
-  written.erase("DriverData.Drv");
+  if (size % 2 == 1) written.erase("DriverData.Drv");  // the archive itself
   if ((report.code == zipreader::kOk) != report.errors.empty())
     Fail("the result code and the error lines disagree");
 
