@@ -466,6 +466,14 @@ TEST_F(DrvpackTest, ACatalogueInflatingToMegabytesIsNotReadIntoMemory) {
   EXPECT_NE(problems[0].find("DriverName.cfg is " + std::to_string(48 * block.size()) + " bytes"),
             std::string::npos)
       << problems[0];
+
+  // The same in a folder: read only as far as it is kept.
+  WriteText(package_ / "DriverName.cfg", catalogue_ + std::string(2 << 20, ';'));
+  problems = FolderProblems();
+  ASSERT_EQ(problems.size(), 1u) << Joined(problems);
+  EXPECT_NE(problems[0].find("DriverName.cfg is " + std::to_string(catalogue_.size() + (2 << 20)) + " bytes"),
+            std::string::npos)
+      << problems[0];
 }
 
 TEST_F(DrvpackTest, DllsAndExesMustBeWindowsBinariesOfTheirFolder) {

@@ -280,8 +280,13 @@ void ReadFolderItems(const std::vector<FolderItem>& items, PackageContents* cont
       contents->problems.push_back("folder: cannot read " + item.name);
       continue;
     }
-    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0)
+    // Only what is kept is read; a file's size comes from the file system.
+    while (data.size <= data.limit &&
+           (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0))
       data.Append(buffer.data(), static_cast<size_t>(in.gcount()));
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(item.path, ec);
+    if (!ec) data.size = size;
     Keep(item.name, data, contents);
   }
 }
