@@ -1,9 +1,11 @@
 #include "file_system.h"
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 #include <unistd.h>
 #endif
@@ -51,6 +53,48 @@ bool Size(FILE* file, uint64_t* size) {
 
 void Remove(const std::string& path) { DeleteFileA(path.c_str()); }
 
+namespace {
+
+// Closes a handle of CreateFileA on every path out.
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE handle) : handle_(handle) {}
+  ~FileHandle() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+}  // namespace
+
+bool IsSameFile(FILE* open, const std::string& path) {
+  // The volume serial number and file index name one file on a volume
+  // (BY_HANDLE_FILE_INFORMATION); no access is asked, so an open file
+  // is still examined. FILE_FLAG_BACKUP_SEMANTICS lets folders open too.
+  HANDLE openHandle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(open)));
+  FileHandle other(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (openHandle == INVALID_HANDLE_VALUE || other.get() == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION a, b;
+  if (!GetFileInformationByHandle(openHandle, &a) || !GetFileInformationByHandle(other.get(), &b))
+    return false;
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+bool FreeSpace(const std::string& folder, uint64_t* bytes) {
+  // The caller's share: disk quotas count, as they would when writing.
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) return false;
+  *bytes = available.QuadPart;
+  return true;
+}
+
 #else
 
 char Separator() { return '/'; }
@@ -79,6 +123,19 @@ bool Size(FILE* file, uint64_t* size) {
 }
 
 void Remove(const std::string& path) { unlink(path.c_str()); }
+
+bool IsSameFile(FILE* open, const std::string& path) {
+  struct stat a, b;
+  return fstat(fileno(open), &a) == 0 && stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
+
+bool FreeSpace(const std::string& folder, uint64_t* bytes) {
+  struct statvfs info;
+  if (statvfs(folder.c_str(), &info) != 0) return false;
+  *bytes = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+  return true;
+}
 
 #endif
 

@@ -22,6 +22,11 @@ FILE* OpenWrite(const std::string& path);
 bool Seek(FILE* file, uint64_t offset);
 bool Size(FILE* file, uint64_t* size);
 void Remove(const std::string& path);
+// True when `path` exists and is the file `open` reads, however it is
+// spelt (case, short names, links).
+bool IsSameFile(FILE* open, const std::string& path);
+// The bytes the current user may still write on the volume of `folder`.
+bool FreeSpace(const std::string& folder, uint64_t* bytes);
 
 }  // namespace fs
 }  // namespace zipreader

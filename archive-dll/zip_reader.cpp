@@ -151,9 +151,18 @@ int Archive::Load(const std::string& path, std::string* error) {
     if (static_cast<uint64_t>(entry.localHeaderOffset) + kLocalHeaderSize + entry.compressedSize >
         centralOffset_)
       return Fail(error, kCorrupt, "entry " + entry.name + " lies outside the archive data");
+    if (entry.method == 8 && entry.size > kMaxDeflateRatio * entry.compressedSize)
+      return Fail(error, kCorrupt,
+                  "entry " + entry.name + " claims more data than its compressed size can hold");
     entries_.push_back(std::move(entry));
     pos += recordSize;
   }
+  if (UnpackedTotal() > kMaxUnpackedTotal)
+    return Fail(error, kUnsupported,
+                "the archive unpacks to " + std::to_string(UnpackedTotal()) + " bytes, more than the " +
+                    std::to_string(kMaxUnpackedTotal) + " this library unpacks");
+  int layout = CheckDataLayout(error);
+  if (layout != kOk) return layout;
   try {
     in_.resize(kBufferSize);
     out_.resize(kBufferSize);
@@ -163,18 +172,47 @@ int Archive::Load(const std::string& path, std::string* error) {
   return kOk;
 }
 
+// Reads every local header and refuses entries whose records overlap. Each
+// entry owns [local header, end of data); the central directory alone
+// cannot show two entries on one record, or one inside another's data,
+// which would let a small archive unpack the same bytes again and again.
+int Archive::CheckDataLayout(std::string* error) {
+  std::vector<std::pair<uint64_t, size_t>> starts;  // local header offset, entry
+  starts.reserve(entries_.size());
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    Entry& entry = entries_[i];
+    unsigned char local[kLocalHeaderSize];
+    if (ReadAt(entry.localHeaderOffset, local, sizeof local) != kOk || Get32(local) != kLocalSignature)
+      return Fail(error, kCorrupt, "damaged local header of " + entry.name);
+    entry.dataOffset = static_cast<uint64_t>(entry.localHeaderOffset) + kLocalHeaderSize + Get16(local + 26) +
+                       Get16(local + 28);
+    if (entry.dataOffset + entry.compressedSize > centralOffset_)
+      return Fail(error, kCorrupt, "data of " + entry.name + " runs past the archive data");
+    starts.push_back({entry.localHeaderOffset, i});
+  }
+  std::sort(starts.begin(), starts.end());
+  for (size_t k = 1; k < starts.size(); ++k) {
+    const Entry& before = entries_[starts[k - 1].second];
+    const Entry& after = entries_[starts[k].second];
+    if (starts[k].first < before.dataOffset + before.compressedSize)
+      return Fail(error, kCorrupt, "entries " + before.name + " and " + after.name + " share data");
+  }
+  return kOk;
+}
+
+uint64_t Archive::UnpackedTotal() const {
+  uint64_t total = 0;
+  for (const Entry& entry : entries_) total += entry.size;
+  return total;
+}
+
+bool Archive::IsArchiveFile(const std::string& path) const { return file_ && fs::IsSameFile(file_, path); }
+
 int Archive::Read(size_t index, const std::function<bool(const unsigned char*, size_t)>& sink,
                   std::string* error) {
   if (!file_ || index >= entries_.size()) return Fail(error, kInternal, "no such entry");
   const Entry& entry = entries_[index];
-  unsigned char local[kLocalHeaderSize];
-  if (ReadAt(entry.localHeaderOffset, local, sizeof local) != kOk || Get32(local) != kLocalSignature)
-    return Fail(error, kCorrupt, "damaged local header of " + entry.name);
-  uint64_t dataOffset = static_cast<uint64_t>(entry.localHeaderOffset) + kLocalHeaderSize +
-                        Get16(local + 26) + Get16(local + 28);
-  if (dataOffset + entry.compressedSize > centralOffset_)
-    return Fail(error, kCorrupt, "data of " + entry.name + " runs past the archive data");
-  if (!fs::Seek(file_, dataOffset)) return Fail(error, kCorrupt, "cannot seek to " + entry.name);
+  if (!fs::Seek(file_, entry.dataOffset)) return Fail(error, kCorrupt, "cannot seek to " + entry.name);
 
   uLong crc = crc32(0L, Z_NULL, 0);
   uint64_t remaining = entry.compressedSize;
@@ -241,8 +279,16 @@ bool IsDeviceName(const std::string& part) {
   while (!base.empty() && base.back() == ' ') base.pop_back();
   for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
-  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-         base[3] >= '0' && base[3] <= '9';
+  if (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0) return false;
+  const std::string digit = base.substr(3);
+  if (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') return true;
+  // Windows counts the superscripts as digits here too ("Naming Files,
+  // Paths, and Namespaces": COM¹ COM² COM³ LPT¹ LPT² LPT³). Names reach
+  // CreateFileA as bytes of the ANSI code page: ¹ ² ³ are 0xB9 0xB2 0xB3 in
+  // Windows-1252 and C2 B9, C2 B2, C2 B3 where that page is UTF-8.
+  for (const char* superscript : {"\xB9", "\xB2", "\xB3", "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"})
+    if (digit == superscript) return true;
+  return false;
 }
 
 }  // namespace
@@ -298,7 +344,25 @@ bool MakeDirectories(const std::string& path) {
 
 }  // namespace
 
-ExtractReport ExtractZip(const std::string& archivePath, const std::string& destination) {
+namespace {
+
+// The nearest folder at or above `path` that exists: the destination is
+// often made only during extraction.
+std::string ExistingFolderAtOrAbove(std::string path) {
+  while (!path.empty() && !fs::IsDirectory(path)) {
+    while (path.size() > 1 && fs::IsSeparator(path.back())) path.pop_back();
+    size_t separator = path.size();
+    while (separator > 0 && !fs::IsSeparator(path[separator - 1])) --separator;
+    if (separator == 0) return ".";
+    path.resize(separator);  // keeps the separator: "C:\" is a folder, "C:" is not
+  }
+  return path.empty() ? std::string(".") : path;
+}
+
+}  // namespace
+
+ExtractReport ExtractZip(const std::string& archivePath, const std::string& destination,
+                         const FreeSpaceProbe& freeSpace) {
   ExtractReport report;
   auto fail = [&report](int code, const std::string& text) {
     if (report.code == kOk) report.code = code;
@@ -325,6 +389,21 @@ ExtractReport ExtractZip(const std::string& archivePath, const std::string& dest
   if (report.code != kOk) return report;
 
   std::string root = destination.empty() ? std::string(".") : destination;
+  // Writing over the archive would cut it short mid-read, and the failed
+  // entry's clean-up would then delete the user's package.
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (!entries[i].isDirectory && archive.IsArchiveFile(JoinPath(root, parts[i], parts[i].size())))
+      fail(kUnsafeName, "entry \"" + entries[i].name + "\" would overwrite the archive being read");
+  }
+  if (report.code != kOk) return report;
+  uint64_t available = 0;
+  const std::string probed = ExistingFolderAtOrAbove(root);
+  if ((freeSpace ? freeSpace(probed, &available) : fs::FreeSpace(probed, &available)) &&
+      archive.UnpackedTotal() > available) {
+    fail(kWriteError, "the archive unpacks to " + std::to_string(archive.UnpackedTotal()) + " bytes; " +
+                          probed + " has " + std::to_string(available) + " bytes free");
+    return report;
+  }
   if (!MakeDirectories(root)) {
     fail(kWriteError, "cannot create folder " + root);
     return report;

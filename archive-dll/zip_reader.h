@@ -31,11 +31,24 @@ struct Entry {
   uint32_t compressedSize = 0;
   uint32_t size = 0;
   uint32_t localHeaderOffset = 0;
+  uint64_t dataOffset = 0;  // where the data starts, after the local header
   bool isDirectory = false;
 };
 
-// One open archive. Open() reads and checks the whole central directory, so
-// a damaged archive is refused before any entry is read.
+// Deflate cannot expand one byte into more than 1032 (a 258-byte match in
+// two bits): an entry claiming more is lying about its size.
+constexpr uint64_t kMaxDeflateRatio = 1032;
+// The most an archive may unpack to in all. A driver package unpacks to
+// tens of megabytes; 1 GiB is far above any real one and still well short
+// of filling the system drive the installer unpacks to.
+constexpr uint64_t kMaxUnpackedTotal = 1ull << 30;
+
+// One open archive. Open() reads and checks the whole central directory and
+// every local header, so a damaged archive is refused before any entry is
+// read: also one whose entries share data (several entries on one local
+// record, or one inside another's data: a small archive unpacking to
+// gigabytes), one claiming more than deflate can produce, and one larger
+// than kMaxUnpackedTotal.
 class Archive {
  public:
   Archive();
@@ -46,6 +59,11 @@ class Archive {
   int Open(const std::string& path, std::string* error);
   void Close();
   const std::vector<Entry>& entries() const { return entries_; }
+  // The sum of the entries' sizes.
+  uint64_t UnpackedTotal() const;
+  // True when `path` names the open archive file itself, by any spelling
+  // or link.
+  bool IsArchiveFile(const std::string& path) const;
 
   // Decodes entry `index` and hands its bytes to `sink` in pieces (false
   // from the sink stops with kWriteError). The size and CRC are checked
@@ -54,6 +72,7 @@ class Archive {
 
  private:
   int Load(const std::string& path, std::string* error);
+  int CheckDataLayout(std::string* error);
   int ReadAt(uint64_t offset, void* buffer, size_t size);
 
   FILE* file_ = nullptr;
@@ -79,10 +98,18 @@ struct ExtractReport {
   std::vector<std::string> errors;  // one line per problem
 };
 
+// Tells the free bytes of the volume holding `folder` (an existing folder);
+// false when that cannot be told.
+using FreeSpaceProbe = std::function<bool(const std::string& folder, uint64_t* bytes)>;
+
 // Extracts every entry of `archivePath` below `destination` (created if
-// missing), recreating folders and overwriting files. Every entry name is
-// checked first; one unsafe name refuses the archive with nothing written.
-// After that a failing entry does not stop the others.
-ExtractReport ExtractZip(const std::string& archivePath, const std::string& destination);
+// missing), recreating folders and overwriting files. Refused with nothing
+// written: an archive Open() refuses, one unsafe name, an entry that would
+// overwrite the archive itself (kUnsafeName), and an archive larger than
+// the free space at the destination (kWriteError). After that a failing
+// entry does not stop the others. `freeSpace` defaults to asking the file
+// system.
+ExtractReport ExtractZip(const std::string& archivePath, const std::string& destination,
+                         const FreeSpaceProbe& freeSpace = FreeSpaceProbe());
 
 }  // namespace zipreader

@@ -1,14 +1,20 @@
 // Fuzz target: the input is a ZIP archive, extracted by the archive
-// library's reader (ExtractZip) into a fresh folder.
+// library's reader (ExtractZip) into a fresh folder, then read by drvpack's
+// package check. An input of odd length is read from inside the
+// destination as DriverData.Drv, as the installer unpacks C:\DriverData.Drv
+// into C:\; otherwise from beside it, the destination left for the reader
+// to make.
 //
 // Checked after each run:
 //  - nothing appears outside the destination (a sibling folder and the
-//    sandbox stay as they were);
+//    sandbox stay as they were), and the archive keeps its bytes;
 //  - an archive Open() refuses, or one with an unsafe name, writes nothing;
 //  - every file left behind holds exactly the bytes (size and CRC) of the
 //    last entry naming it, whatever the result code: a damaged entry must
 //    not stay behind looking good;
-//  - a successful run leaves every file entry's file.
+//  - a successful run leaves every file entry's file;
+//  - drvpack check never throws, and never passes an archive the library
+//    fails to unpack.
 #include <zlib.h>
 
 #include <cstdint>
@@ -16,12 +22,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "package_check.h"
 #include "zip_reader.h"
 
 namespace fs = std::filesystem;
@@ -82,46 +90,74 @@ class Sandbox {
     std::error_code ignored;
     fs::remove_all(root_, ignored);
   }
-  fs::path Archive() const { return root_ / "input.zip"; }
+  fs::path Archive() const { return inside_ ? Destination() / "DriverData.Drv" : root_ / "input.zip"; }
+  void PutArchiveInside(bool inside) { inside_ = inside; }
   fs::path Destination() const { return root_ / "outer" / "dest"; }
   const fs::path& Root() const { return root_; }
   // Empties the destination and drops the archive, keeping the rest.
   void Wipe() {
     std::error_code ignored;
     fs::remove_all(root_ / "outer" / "dest", ignored);
-    fs::remove(Archive(), ignored);
+    fs::remove(root_ / "input.zip", ignored);
   }
 
  private:
   fs::path root_;
+  bool inside_ = false;
 };
+
+std::set<std::string> OutsideDestination(std::set<std::string> paths) {
+  for (auto it = paths.begin(); it != paths.end();) {
+    if (it->rfind("outer/dest/", 0) == 0)
+      it = paths.erase(it);
+    else
+      ++it;
+  }
+  return paths;
+}
+
+// drvpack's check of the same archive: bounded, no exception, and no pass
+// for an archive the library refused or failed to unpack.
+void CheckWithDrvpack(const std::string& archive, int extractCode) {
+  try {
+    drvpack::PackageContents contents;
+    drvpack::ReadArchive(archive, &contents);
+    const std::vector<std::string> problems = drvpack::CheckPackage(contents);
+    drvpack::CheckBinaries(contents);
+    if (extractCode != zipreader::kOk && problems.empty())
+      Fail("drvpack check passes an archive the library fails with code " + std::to_string(extractCode));
+  } catch (const std::exception& e) {
+    Fail(std::string("drvpack check threw: ") + e.what());
+  }
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Sandbox sandbox;  // made once; the destination is wiped every run
   sandbox.Wipe();
-  {
-    std::ofstream out(sandbox.Archive(), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  }
-  const std::set<std::string> before = Listing(sandbox.Root());
+  sandbox.PutArchiveInside(size % 2 == 1);
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  if (size % 2 == 1) fs::create_directories(sandbox.Destination());
+  std::ofstream(sandbox.Archive(), std::ios::binary) << bytes;
+  const std::set<std::string> before = OutsideDestination(Listing(sandbox.Root()));
 
-  // Left missing: the reader must create the destination itself.
+  // Left missing (even lengths): the reader must create the destination itself.
   const zipreader::ExtractReport report =
       zipreader::ExtractZip(sandbox.Archive().string(), sandbox.Destination().string());
 
   // Outside the destination nothing changed.
-  std::set<std::string> after = Listing(sandbox.Root());
-  for (auto it = after.begin(); it != after.end();) {
-    if (it->rfind("outer/dest/", 0) == 0)
-      it = after.erase(it);
-    else
-      ++it;
-  }
+  const std::set<std::string> after = OutsideDestination(Listing(sandbox.Root()));
   if (after != before) Fail("something was written outside the destination");
+  {
+    std::ifstream in(sandbox.Archive(), std::ios::binary);
+    std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (kept != bytes) Fail("the archive being read was changed or deleted");
+  }
+  CheckWithDrvpack(sandbox.Archive().string(), report.code);
 
-  const std::set<std::string> written = Listing(sandbox.Destination());
+  std::set<std::string> written = Listing(sandbox.Destination());
+  if (size % 2 == 1) written.erase("DriverData.Drv");  // the archive itself
   if ((report.code == zipreader::kOk) != report.errors.empty())
     Fail("the result code and the error lines disagree");
 

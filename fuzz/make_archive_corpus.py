@@ -75,6 +75,23 @@ def crafted():
     for index, name in enumerate(["../evil.txt", "/absolute.txt", "C:evil.txt", "a/../../evil.txt",
                                   "..\\evil.txt", "a/ . /evil.txt", "tab\there.txt", "ok/..", "./"]):
         archives["traversal-%d.zip" % index] = build([entry("fine.txt", b"fine"), entry(name, b"evil")])
+    for index, name in enumerate(["COM\xb9.txt", "Ticket/LPT\xb2", "com\xc2\xb3.dll", "DriverData.Drv"]):
+        archives["device-or-self-%d.zip" % index] = build([entry("fine.txt", b"fine"),
+                                                          entry(name.encode("latin-1"), b"evil")])
+    # Entries sharing one local record, and one inside another's data.
+    shared = build([entry("bomb.txt", bytes(4096))])
+    record_end = shared.index(b"PK\x01\x02")
+    central = shared[record_end:shared.index(b"PK\x05\x06")]
+    copies = central + central.replace(b"bomb.txt", b"bom2.txt")
+    archives["shared-record.zip"] = shared[:record_end] + copies + struct.pack(
+        "<IHHHHIIH", 0x06054B50, 0, 0, 2, 2, len(copies), record_end, 0)
+    outer = build([entry("outer.bin", shared[:record_end], method=0)])
+    outer_end = outer.index(b"PK\x01\x02")
+    inner = central[:42] + struct.pack("<I", 30 + len("outer.bin")) + central[46:]
+    both = outer[outer_end:outer.index(b"PK\x05\x06")] + inner
+    archives["record-inside-data.zip"] = outer[:outer_end] + both + struct.pack(
+        "<IHHHHIIH", 0x06054B50, 0, 0, 2, 2, len(both), outer_end, 0)
+    archives["size-beyond-ratio.zip"] = build([entry("liar.txt", bytes(100), size=5000000)])
     whole = build(good)
     archives["truncated-data.zip"] = whole[:40] + whole[len(whole) // 2:]
     archives["truncated-end.zip"] = whole[:-10]

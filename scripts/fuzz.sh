@@ -2,10 +2,12 @@
 # Builds the libFuzzer targets in fuzz/ with clang (-fsanitize=fuzzer,address,
 # undefined) in build-fuzz/ and runs each for a bounded time:
 #   archive_fuzz    bytes as a ZIP archive, extracted by the archive library
+#                   and read by drvpack's package check
 #   catalogue_fuzz  bytes as C:\DriverName.cfg, read by the real dialog's
 #                   start-up on a simulated machine
+#   drvpack_fuzz    bytes as DriverName.cfg, checked by drvpack's catalogue rules
 #
-# Usage: scripts/fuzz.sh [TARGET...]                  (default: both)
+# Usage: scripts/fuzz.sh [TARGET...]                  (default: all three)
 #   FUZZ_SECONDS=n   time per target (default 60)
 #   JOBS=n           build jobs (default: nproc)
 # Seeds: fuzz/corpus/TARGET/ (kept in the repository), archives made now from
@@ -19,7 +21,7 @@ build="$root/build-fuzz"
 seconds="${FUZZ_SECONDS:-60}"
 jobs="${JOBS:-$(nproc)}"
 targets=("$@")
-[[ ${#targets[@]} -eq 0 ]] && targets=(archive_fuzz catalogue_fuzz)
+[[ ${#targets[@]} -eq 0 ]] && targets=(archive_fuzz catalogue_fuzz drvpack_fuzz)
 cd "$root"
 
 have_toolchain() {
@@ -55,7 +57,7 @@ if [[ ! -f $package ]]; then
   package="$build/sample/DriverData.Drv"
 fi
 rm -rf "$build/seeds"
-mkdir -p "$build/seeds/archive" "$build/seeds/catalogue"
+mkdir -p "$build/seeds/archive" "$build/seeds/catalogue" "$build/seeds/drvpack"
 if [[ -f $package ]]; then
   python3 fuzz/make_archive_corpus.py "$build/seeds/archive" "$package" >/dev/null
 else

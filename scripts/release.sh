@@ -1,23 +1,49 @@
 #!/usr/bin/env bash
 # Builds the release package for the vendor's support staff and checks it:
 # build/release/printer-installer-VERSION/ holds installer.exe, our
-# 7-zip32.dll, the sample DriverData.Drv and the support guide
+# 7-zip32.dll, the vendor's DriverData.Drv and the support guide
 # (docs/release/GUIDE.md) with screenshots of the installer under Wine;
 # build/release/printer-installer-VERSION.zip is that folder zipped.
 #
-# Usage: scripts/release.sh [--no-build]
-#   --no-build  take build-win/ and build/ as they are (no set-up, no builds)
+# Usage: scripts/release.sh [--package FILE] [--no-build]
+#   --package FILE  the vendor's driver package, shipped as DriverData.Drv
+#                   beside installer.exe; refused unless it passes
+#                   `drvpack check --strict` (real Windows binaries only)
+#   --no-build      take build-win/ and build/ as they are (no set-up, no builds)
+# Without --package it builds the demo release, printer-installer-VERSION-demo:
+# no DriverData.Drv beside installer.exe; the sample package (placeholder
+# DLLs that would break a real machine's printers) sits in the sub-folder
+# sample-package-do-not-install/ with a note saying so.
 # The screenshots come from the Wine run's folder (build/wine-e2e, or
 # WINE_E2E_OUT as scripts/wine-e2e.sh takes it). They are reused when every
 # one is newer than build-win/installer.exe; otherwise the Wine scenarios that
 # take them run again, so the pictures always show the installer shipped.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+usage() {
+  echo "usage: scripts/release.sh [--package FILE] [--no-build]" >&2
+  exit 2
+}
+build=1
+vendor_package=
+while [[ $# -gt 0 ]]; do
+  case "$1" in
+    --no-build) build=0 ;;
+    --package)
+      [[ $# -ge 2 && -n $2 ]] || usage
+      # Named from the caller's folder; the script works from the tree's root.
+      vendor_package="$(realpath -m -- "$2")"
+      shift
+      ;;
+    *) usage ;;
+  esac
+  shift
+done
 cd "$root"
 
 exe="build-win/installer.exe"
 dll="build-win/7-zip32.dll"
-package=build/sample/DriverData.Drv
+sample_package=build/sample/DriverData.Drv
 drvpack=build/tools/drvpack/drvpack
 guide=docs/release/GUIDE.md
 shots_dir="${WINE_E2E_OUT:-$root/build/wine-e2e}"
@@ -26,16 +52,9 @@ shots=(startup.png package.png parallel-dialog.png tcpip-dialog.png serial-promp
   receipt-finished.png label-finished.png serial-finished.png)
 shot_scenarios=(startup_win10_64 package_win10_64 install_receipt_win32 install_label_win32
   tcpip_no_port_win32 serial_install_win32)
-
-build=1
-case "$*" in
-  "") ;;
-  --no-build) build=0 ;;
-  *)
-    echo "usage: scripts/release.sh [--no-build]" >&2
-    exit 2
-    ;;
-esac
+# The demo release's sample package and the note beside it.
+demo_folder=sample-package-do-not-install
+demo_note="build/release/demo-package-note.txt"
 
 fail() {
   echo "release: error: $*" >&2
@@ -51,6 +70,7 @@ rc_version="$(sed -n 's/^PRODUCTVERSION \([0-9]*\), *\([0-9]*\),.*/\1.\2/p' src/
 [[ $cmake_version == "$rc_version" ]] ||
   fail "CMakeLists.txt says version $cmake_version, the version resource $rc_version"
 name="printer-installer-$cmake_version"
+[[ -n $vendor_package ]] || name="$name-demo"
 release_dir=build/release/$name
 zip_file=build/release/$name.zip
 # A failed run leaves no release behind: neither an older one that looks
@@ -72,12 +92,33 @@ if [[ $build -eq 1 ]]; then
   bash scripts/build-windows.sh
 fi
 
-for f in "$exe" "$dll" "$package" "$drvpack" "$guide"; do
+for f in "$exe" "$dll" "$sample_package" "$drvpack" "$guide"; do
   if [[ ! -f $f ]]; then
     [[ $build -eq 1 ]] || fail "$f is missing: run scripts/release.sh without --no-build"
     fail "$f is missing after the builds"
   fi
 done
+
+# What the release holds besides the guide and its screenshots: one entry
+# per file, "name in the release|where it comes from". Add files here.
+release_files=("installer.exe|$exe" "7-zip32.dll|$dll")
+if [[ -n $vendor_package ]]; then
+  [[ -f $vendor_package ]] || fail "no package $vendor_package"
+  echo "== drvpack check --strict $vendor_package"
+  "$drvpack" check --strict "$vendor_package" ||
+    fail "$vendor_package does not pass drvpack check --strict: no release with it"
+  release_files+=("DriverData.Drv|$vendor_package")
+else
+  mkdir -p "$(dirname "$demo_note")"
+  cat >"$demo_note" <<'EOF'
+This is the SAMPLE driver package: its driver DLLs are small placeholders, not drivers.
+Never install it on a real Windows machine: the installer would copy the placeholders over
+Windows' shared printer-driver files and break every printer that uses them. Use it only on
+a test machine you can throw away. A real release ships the vendor's package as
+DriverData.Drv beside installer.exe (scripts/release.sh --package FILE).
+EOF
+  release_files+=("$demo_folder/DriverData.Drv|$sample_package" "$demo_folder/README.txt|$demo_note")
+fi
 
 # The guide must show exactly the screenshots shipped.
 mapfile -t linked < <(grep -o '](screenshots/[^)]*)' "$guide" | sed 's/^](screenshots\///; s/)$//' | sort -u)
@@ -112,7 +153,10 @@ fi
 
 echo "== $release_dir"
 mkdir -p "$release_dir/screenshots"
-cp "$exe" "$dll" "$package" "$release_dir/"
+for line in "${release_files[@]}"; do
+  mkdir -p "$(dirname "$release_dir/${line%%|*}")"
+  cp "${line#*|}" "$release_dir/${line%%|*}"
+done
 # The guide's source opens with a note for the tree's readers, not the staff.
 sed '/^<!--/,/-->$/d' "$guide" | cat -s >"$release_dir/GUIDE.md"
 for shot in "${shots[@]}"; do
@@ -127,7 +171,8 @@ echo "== $zip_file"
 unzip -l "$zip_file"
 
 # The ZIP holds exactly the expected files, intact, identical to the folder.
-expected=("$name/installer.exe" "$name/7-zip32.dll" "$name/DriverData.Drv" "$name/GUIDE.md")
+expected=("$name/GUIDE.md")
+for line in "${release_files[@]}"; do expected+=("$name/${line%%|*}"); done
 for shot in "${shots[@]}"; do expected+=("$name/screenshots/$shot"); done
 entries="$(unzip -Z1 "$zip_file" | grep -v '/$' || true)"
 problems=0
@@ -160,7 +205,15 @@ echo "installer.exe: $kind"
 kind="$(file -b "$unpacked/$name/7-zip32.dll")"
 [[ $kind =~ ^PE32\ .*\(DLL\).*(Intel\ 80386|i386) ]] || fail "7-zip32.dll is not a 32-bit x86 DLL: $kind"
 echo "7-zip32.dll: $kind"
-"$drvpack" check "$unpacked/$name/DriverData.Drv" || fail "the shipped DriverData.Drv does not pass drvpack check"
+if [[ -n $vendor_package ]]; then
+  "$drvpack" check --strict "$unpacked/$name/DriverData.Drv" ||
+    fail "the shipped DriverData.Drv does not pass drvpack check --strict"
+else
+  # Only the note's folder may hold a package: none beside installer.exe.
+  [[ ! -e $unpacked/$name/DriverData.Drv ]] || fail "the demo release has a DriverData.Drv beside installer.exe"
+  "$drvpack" check "$unpacked/$name/$demo_folder/DriverData.Drv" ||
+    fail "the demo release's sample package does not pass drvpack check"
+fi
 
 released=1
 echo "release: $zip_file (${#expected[@]} files) checked"

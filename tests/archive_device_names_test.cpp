@@ -1,5 +1,5 @@
-// Entry names Windows opens as devices: CON, PRN, AUX, NUL, COM1-COM9 and
-// LPT1-LPT9, in any folder, any case, with any extension and with trailing
+// Entry names Windows opens as devices: CON, PRN, AUX, NUL, COM0-COM9 and
+// LPT0-LPT9 (with ¹ ² ³ as digits too), in any folder, any case, with any extension and with trailing
 // dots or blanks. Extracting one writes the entry's bytes to the console or
 // a port (a printer on LPT1 or COM1) instead of a file below the
 // destination, so the reader must refuse the archive like any other name
@@ -27,12 +27,18 @@ bool Accepted(const std::string& name) {
 TEST(DeviceEntryNames, AreRefusedInAnyFolderCaseAndExtension) {
   for (const char* name :
        {"CON", "con", "Ticket/x86/NUL", "PRN.txt", "aux.dll", "Barcode\\Common\\COM1", "com9.GPD", "LPT1",
-        "Ticket/lpt3.ini", "CON.", "NUL ", "nul.tar.gz", "LPT1/x.dll"}) {
+        "Ticket/lpt3.ini", "CON.", "NUL ", "nul.tar.gz", "LPT1/x.dll", "COM0", "lpt0.txt"}) {
+    EXPECT_FALSE(Accepted(name)) << name;
+  }
+  // Superscript one, two and three count as digits too, as the bytes of
+  // Windows-1252 and of UTF-8 spell them.
+  for (const char* name : {"COM\xB9", "LPT\xB2.txt", "Ticket/com\xB3", "COM\xC2\xB9", "lpt\xC2\xB2.dll",
+                           "Barcode/x86/LPT\xC2\xB3 .DLL"}) {
     EXPECT_FALSE(Accepted(name)) << name;
   }
   // Names that only begin like a device are ordinary files.
-  for (const char* name :
-       {"CONFIG.SYS", "console.txt", "COM10", "LPT", "nulls/x", "AUXILIARY.DAT", "xcon", "PRN_2"}) {
+  for (const char* name : {"CONFIG.SYS", "console.txt", "COM10", "LPT", "nulls/x", "AUXILIARY.DAT", "xcon",
+                           "PRN_2", "COM\xB4", "LPT\xC2\xB4", "COM\xB9\xB9", "COM\xC2"}) {
     EXPECT_TRUE(Accepted(name)) << name;
   }
 }

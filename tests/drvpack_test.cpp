@@ -9,10 +9,13 @@
 #include <iterator>
 #include <sstream>
 
+#include <minizip/zip.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "package_build.h"
 #include "package_check.h"
+#include "printable_text.h"
 #include "zip_reader.h"
 
 namespace stdfs = std::filesystem;
@@ -78,7 +81,7 @@ class DrvpackTest : public ::testing::Test {
 
   std::vector<std::string> ArchiveProblems(const stdfs::path& folder) {
     std::string archive = (root_ / "DriverData.Drv").string(), error;
-    EXPECT_TRUE(drvpack::BuildPackage(folder.string(), archive, nullptr, &error)) << error;
+    EXPECT_TRUE(drvpack::PackFolderUnchecked(folder.string(), archive, nullptr, &error)) << error;
     drvpack::PackageContents contents;
     drvpack::ReadArchive(archive, &contents);
     return drvpack::CheckPackage(contents);
@@ -101,8 +104,9 @@ TEST_F(DrvpackTest, TheSamplePackageChecksCleanAndSurvivesPackingAndUnpacking) {
   EXPECT_EQ(sections, 33);
 
   unsigned files = 0;
-  std::string archive = (root_ / "DriverData.Drv").string(), error;
-  ASSERT_TRUE(drvpack::BuildPackage(package_.string(), archive, &files, &error)) << error;
+  std::string archive = (root_ / "DriverData.Drv").string();
+  std::vector<std::string> problems;
+  ASSERT_TRUE(drvpack::BuildPackage(package_.string(), archive, &files, &problems)) << Joined(problems);
   EXPECT_EQ(files, FilesBelow(package_).size());
   drvpack::PackageContents contents;
   ASSERT_TRUE(drvpack::ReadArchive(archive, &contents));
@@ -120,7 +124,7 @@ TEST_F(DrvpackTest, TheSamplePackageChecksCleanAndSurvivesPackingAndUnpacking) {
 
   // Packing the same tree again gives the same bytes.
   std::string again = (root_ / "again.Drv").string();
-  ASSERT_TRUE(drvpack::BuildPackage(package_.string(), again, nullptr, &error));
+  ASSERT_TRUE(drvpack::BuildPackage(package_.string(), again, nullptr, &problems));
   EXPECT_EQ(ReadText(again), ReadText(archive));
 }
 
@@ -170,8 +174,9 @@ TEST_F(DrvpackTest, AMissingCatalogueAndStrayRootEntriesAreReported) {
 }
 
 TEST_F(DrvpackTest, DamagedArchiveDataIsReported) {
-  std::string archive = (root_ / "DriverData.Drv").string(), error;
-  ASSERT_TRUE(drvpack::BuildPackage(package_.string(), archive, nullptr, &error));
+  std::string archive = (root_ / "DriverData.Drv").string();
+  std::vector<std::string> built;
+  ASSERT_TRUE(drvpack::BuildPackage(package_.string(), archive, nullptr, &built)) << Joined(built);
   std::string bytes = ReadText(archive);
   // The catalogue's data follows its local header (30 bytes + name).
   size_t data = bytes.find("DriverName.cfg") + std::strlen("DriverName.cfg") + 10;
@@ -301,6 +306,231 @@ TEST(ParseIni, ReadsNamesAsTheProfileFunctionsDo) {
   EXPECT_EQ(*drvpack::FindKey(sections[0], "PrintName2"), "  Quoted  ");
   EXPECT_EQ(drvpack::FindKey(sections[0], "PrintName3"), nullptr);
   EXPECT_EQ(*drvpack::FindKey(sections[1], "printname1"), "LB-400 Label=with equals");
+}
+
+// --- Hostile packages --------------------------------------------------------
+// What the installer would misread or the archive library refuse: check
+// reports it, build writes nothing.
+
+// A minimal PE header: "MZ", the signature's offset at 0x3C, "PE\0\0", machine.
+std::string PeHeader(uint16_t machine) {
+  std::string bytes(0x100, '\0');
+  bytes[0] = 'M';
+  bytes[1] = 'Z';
+  bytes[0x3C] = static_cast<char>(0x80);
+  bytes.replace(0x80, 4, std::string("PE\0\0", 4));
+  bytes[0x84] = static_cast<char>(machine & 0xFF);
+  bytes[0x85] = static_cast<char>(machine >> 8);
+  return bytes;
+}
+
+struct CommandResult {
+  int exitCode;
+  std::string output;
+};
+
+CommandResult RunDrvpack(const std::string& arguments) {
+  const std::string command =
+      std::string(INSTALLER_BUILD_DIR) + "/tools/drvpack/drvpack " + arguments + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  CommandResult result{-1, ""};
+  if (!pipe) return result;
+  char buffer[4096];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, got);
+  int status = pclose(pipe);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+TEST_F(DrvpackTest, SectionNamesTheInstallerConfusesOrCutsAreReported) {
+  // [Receipt02] renamed [receipt01]: the profile functions find the first for both.
+  std::string text = catalogue_;
+  text.replace(text.find("[Receipt02]"), 11, "[receipt01]");
+  std::vector<std::string> problems = CatalogueProblems(text);
+  ASSERT_EQ(problems.size(), 1u) << Joined(problems);
+  EXPECT_NE(problems[0].find("sections 1 [Receipt01] and 2 [receipt01] have one name"), std::string::npos)
+      << problems[0];
+
+  // The installer reads a section name into 100 bytes: 99 fit, 100 do not.
+  for (size_t length : {99u, 100u, 140u}) {
+    std::string named = catalogue_;
+    named.replace(named.find("[Label05]"), 9, "[" + std::string(length, 'L') + "]");
+    problems = CatalogueProblems(named);
+    EXPECT_EQ(problems.size(), length < 100 ? 0u : 1u) << length << ": " << Joined(problems);
+    EXPECT_EQ(CountContaining(problems, "has a name of " + std::to_string(length) + " characters"),
+              length < 100 ? 0 : 1);
+  }
+}
+
+TEST_F(DrvpackTest, PathsWindowsCannotHoldApartAreReported) {
+  // A second catalogue differing only in case, a folder where a model's
+  // file must be, an empty stray folder at the root.
+  WriteText(package_ / "drivername.CFG", catalogue_);
+  stdfs::remove(package_ / "Ticket/x86/RV600.GPD");
+  stdfs::create_directories(package_ / "Ticket/x86/RV600.GPD");
+  stdfs::create_directories(package_ / "Stray");
+  std::vector<std::string> problems = FolderProblems();
+  EXPECT_EQ(problems.size(), 3u) << Joined(problems);
+  EXPECT_EQ(CountContaining(problems, "DriverName.cfg and drivername.CFG are one file on Windows"), 1)
+      << Joined(problems);
+  EXPECT_EQ(CountContaining(problems, "missing: Ticket/x86/RV600.GPD (RV-600): a folder stands where"), 1)
+      << Joined(problems);
+  EXPECT_EQ(CountContaining(problems, "unexpected folder Stray/"), 1) << Joined(problems);
+
+  // In an archive: a file entry and a folder entry of one name.
+  stdfs::remove(package_ / "drivername.CFG");
+  stdfs::remove_all(package_ / "Stray");
+  stdfs::remove(package_ / "Ticket/x86/RV600.GPD");
+  WriteText(package_ / "Ticket/x86/RV600.GPD", "gpd");
+  std::string archive = (root_ / "DriverData.Drv").string(), error;
+  ASSERT_TRUE(drvpack::PackFolderUnchecked(package_.string(), archive, nullptr, &error)) << error;
+  zipFile zip = zipOpen64(archive.c_str(), APPEND_STATUS_ADDINZIP);
+  ASSERT_NE(zip, nullptr);
+  zip_fileinfo info = {};
+  ASSERT_EQ(zipOpenNewFileInZip(zip, "DriverName.cfg/", &info, nullptr, 0, nullptr, 0, nullptr, 0, 0),
+            ZIP_OK);
+  ASSERT_EQ(zipCloseFileInZip(zip), ZIP_OK);
+  ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
+  drvpack::PackageContents contents;
+  ASSERT_TRUE(drvpack::ReadArchive(archive, &contents));
+  problems = drvpack::CheckPackage(contents);
+  EXPECT_EQ(problems.size(), 2u) << Joined(problems);
+  EXPECT_EQ(CountContaining(problems, "DriverName.cfg is both a file and a folder"), 1) << Joined(problems);
+  EXPECT_EQ(CountContaining(problems, "unexpected folder DriverName.cfg/"), 1) << Joined(problems);
+}
+
+TEST_F(DrvpackTest, NamesTheArchiveLibraryRefusesAndLinksOutsideAreNeverPacked) {
+  const char* hostile[] = {"Ticket/x86/COM1.dll",        "Ticket/x64/lpt\xC2\xB9.txt", "Barcode/a:b",
+                           "Barcode/Common/back\\slash", "Ticket/x86/bell\x07.GPD",    "Ticket/NUL"};
+  for (const char* name : hostile) WriteText(package_ / name, "x");
+  stdfs::create_directory_symlink("/etc", package_ / "Barcode/etc");
+  stdfs::create_symlink("/etc/hostname", package_ / "Ticket/hostname");
+  stdfs::create_symlink(package_ / "nowhere", package_ / "Ticket/dangling");
+  // A link to a file inside the folder is the file itself.
+  stdfs::rename(package_ / "Ticket/x64/RV580.GPD", package_ / "Ticket/RV580-x64.GPD");
+  stdfs::create_symlink(package_ / "Ticket/RV580-x64.GPD", package_ / "Ticket/x64/RV580.GPD");
+
+  std::vector<std::string> problems = FolderProblems();
+  EXPECT_EQ(problems.size(), std::size(hostile) + 3) << Joined(problems);
+  EXPECT_EQ(CountContaining(problems, "name: "), static_cast<int>(std::size(hostile))) << Joined(problems);
+  EXPECT_EQ(CountContaining(problems, "device name"), 3) << Joined(problems);
+  EXPECT_EQ(CountContaining(problems, "a backslash"), 1) << Joined(problems);
+  EXPECT_EQ(CountContaining(problems, "link: Barcode/etc is a symbolic link leading outside"), 1)
+      << Joined(problems);
+  EXPECT_EQ(CountContaining(problems, "link: Ticket/hostname is a symbolic link leading outside"), 1)
+      << Joined(problems);
+  EXPECT_EQ(CountContaining(problems, "link: Ticket/dangling is a symbolic link that leads nowhere"), 1)
+      << Joined(problems);
+
+  std::string archive = (root_ / "DriverData.Drv").string();
+  std::vector<std::string> built;
+  EXPECT_FALSE(drvpack::BuildPackage(package_.string(), archive, nullptr, &built));
+  EXPECT_EQ(built, problems);
+  EXPECT_FALSE(stdfs::exists(archive));
+}
+
+TEST_F(DrvpackTest, BuildWritesNothingForAPackageCheckRefuses) {
+  std::string text = catalogue_;
+  text.replace(text.find("[Receipt02]"), 11, "[RECEIPT01]");
+  WriteText(package_ / "DriverName.cfg", text);
+  std::string archive = (root_ / "DriverData.Drv").string();
+  std::vector<std::string> problems;
+  EXPECT_FALSE(drvpack::BuildPackage(package_.string(), archive, nullptr, &problems));
+  EXPECT_EQ(CountContaining(problems, "have one name"), 1) << Joined(problems);
+  EXPECT_FALSE(stdfs::exists(archive));
+}
+
+TEST_F(DrvpackTest, ACatalogueInflatingToMegabytesIsNotReadIntoMemory) {
+  std::string archive = (root_ / "DriverData.Drv").string(), error;
+  stdfs::remove(package_ / "DriverName.cfg");
+  ASSERT_TRUE(drvpack::PackFolderUnchecked(package_.string(), archive, nullptr, &error)) << error;
+  zipFile zip = zipOpen64(archive.c_str(), APPEND_STATUS_ADDINZIP);
+  ASSERT_NE(zip, nullptr);
+  zip_fileinfo info = {};
+  ASSERT_EQ(zipOpenNewFileInZip(zip, "DriverName.cfg", &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                Z_BEST_SPEED),
+            ZIP_OK);
+  const std::string block = "[Receipt01]\r\n" + std::string(1 << 20, 'P');
+  for (int i = 0; i < 48; ++i)
+    ASSERT_EQ(zipWriteInFileInZip(zip, block.data(), static_cast<unsigned>(block.size())), ZIP_OK);
+  ASSERT_EQ(zipCloseFileInZip(zip), ZIP_OK);
+  ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
+  ASSERT_LT(stdfs::file_size(archive), 1u << 20);
+
+  drvpack::PackageContents contents;
+  ASSERT_TRUE(drvpack::ReadArchive(archive, &contents));
+  EXPECT_TRUE(contents.catalogues.empty());
+  std::vector<std::string> problems = drvpack::CheckPackage(contents);
+  ASSERT_EQ(problems.size(), 1u) << Joined(problems);
+  EXPECT_NE(problems[0].find("DriverName.cfg is " + std::to_string(48 * block.size()) + " bytes"),
+            std::string::npos)
+      << problems[0];
+
+  // The same in a folder: read only as far as it is kept.
+  WriteText(package_ / "DriverName.cfg", catalogue_ + std::string(2 << 20, ';'));
+  problems = FolderProblems();
+  ASSERT_EQ(problems.size(), 1u) << Joined(problems);
+  EXPECT_NE(problems[0].find("DriverName.cfg is " + std::to_string(catalogue_.size() + (2 << 20)) + " bytes"),
+            std::string::npos)
+      << problems[0];
+}
+
+TEST_F(DrvpackTest, DllsAndExesMustBeWindowsBinariesOfTheirFolder) {
+  // The sample's placeholders: every DLL copied, for both word sizes.
+  drvpack::PackageContents contents;
+  ASSERT_TRUE(drvpack::ReadFolder(package_.string(), &contents));
+  std::vector<std::string> findings = drvpack::CheckBinaries(contents);
+  // Per word size: 3 resource DLLs, ZOEMUNI.dll, 3 unidriver DLLs, 30 label DLLs.
+  EXPECT_EQ(findings.size(), 2u * (3 + 1 + 3 + 30)) << Joined(findings);
+  EXPECT_EQ(CountContaining(findings, "is not a Windows PE file"), static_cast<int>(findings.size()));
+  EXPECT_EQ(CountContaining(findings, "Ticket/x64/uniDRV.DLL is not"), 1) << Joined(findings);
+
+  for (const std::string& name : contents.files) {
+    std::string lower = name;
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".dll") == 0)
+      WriteText(package_ / name, PeHeader(lower.find("/x64/") != std::string::npos ? 0x8664 : 0x014C));
+  }
+  // One 64-bit DLL under x86/, and a file with "MZ" but no PE signature.
+  WriteText(package_ / "Ticket/x86/RVRES.DLL", PeHeader(0x8664));
+  WriteText(package_ / "Barcode/x64/LBXUI56.DLL", "MZ" + std::string(0x40, 'z'));
+  drvpack::PackageContents real;
+  ASSERT_TRUE(drvpack::ReadFolder(package_.string(), &real));
+  findings = drvpack::CheckBinaries(real);
+  ASSERT_EQ(findings.size(), 2u) << Joined(findings);
+  EXPECT_EQ(CountContaining(findings, "Ticket/x86/RVRES.DLL is a PE file for machine 0x8664, not x86"), 1)
+      << Joined(findings);
+  EXPECT_EQ(CountContaining(findings, "Barcode/x64/LBXUI56.DLL is not a Windows PE file"), 1)
+      << Joined(findings);
+  EXPECT_EQ(Joined(drvpack::CheckPackage(real)), "");
+}
+
+TEST_F(DrvpackTest, TheCommandLineEscapesHostileNamesAndStrictFailsOnPlaceholders) {
+  EXPECT_EQ(drvpack::PrintableText("ok \x1B]0;title\x07 caf\xC3\xA9\r\n"),
+            "ok \\x1B]0;title\\x07 caf\\xC3\\xA9\\x0D\\x0A");
+
+  CommandResult plain = RunDrvpack("check " + package_.string());
+  EXPECT_EQ(plain.exitCode, 0) << plain.output;
+  EXPECT_NE(plain.output.find("warning: binary: "), std::string::npos) << plain.output;
+  CommandResult strict = RunDrvpack("check --strict " + package_.string());
+  EXPECT_EQ(strict.exitCode, 1) << strict.output;
+  EXPECT_NE(strict.output.find(std::to_string(2 * 37) + " problem(s)"), std::string::npos) << strict.output;
+
+  WriteText(package_ / "Ticket/x86/\x1B[2Jwiped\x9B.GPD", "x");
+  std::string text = catalogue_;
+  text.replace(text.find("[Receipt02]"), 11, "[receipt01\x1B[31m]");
+  WriteText(package_ / "DriverName.cfg", text);
+  for (const std::string& arguments :
+       {"check " + package_.string(), "build " + package_.string() + " -o " + (root_ / "x.Drv").string()}) {
+    CommandResult hostile = RunDrvpack(arguments);
+    EXPECT_EQ(hostile.exitCode, 1) << hostile.output;
+    EXPECT_NE(hostile.output.find("\\x1B[2Jwiped\\x9B.GPD"), std::string::npos) << hostile.output;
+    for (char c : hostile.output)
+      EXPECT_TRUE(c == '\n' ||
+                  (static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F))
+          << arguments << ": raw byte " << static_cast<int>(static_cast<unsigned char>(c));
+  }
 }
 
 }  // namespace

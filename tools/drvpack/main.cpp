@@ -1,24 +1,31 @@
 // drvpack: builds, checks and unpacks driver packages (DriverData.Drv).
 //
-//   drvpack build FOLDER -o ARCHIVE    zip a package folder
-//   drvpack check ARCHIVE|FOLDER       list every problem, exit 1 if any
-//   drvpack extract ARCHIVE -o FOLDER  unpack with the archive library's reader
+//   drvpack build FOLDER -o ARCHIVE         check, then zip a package folder
+//   drvpack check [--strict] ARCHIVE|FOLDER list every problem, exit 1 if any;
+//                                           --strict: placeholder binaries too
+//   drvpack extract ARCHIVE -o FOLDER       unpack with the archive library's reader
+// Every line from a package is printed escaped (printable_text.h).
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "package/ModelTables.h"
 #include "package_build.h"
 #include "package_check.h"
+#include "printable_text.h"
 #include "zip_reader.h"
 
 namespace {
 
+using drvpack::PrintableText;
+
 int Usage() {
   std::fprintf(stderr,
                "usage: drvpack build FOLDER -o ARCHIVE\n"
-               "       drvpack check ARCHIVE|FOLDER\n"
+               "       drvpack check [--strict] ARCHIVE|FOLDER\n"
                "       drvpack extract ARCHIVE -o FOLDER\n");
   return 2;
 }
@@ -36,33 +43,57 @@ bool InputAndOutput(int argc, char** argv, std::string* input, std::string* outp
   return !input->empty() && !output->empty();
 }
 
+void PrintLine(FILE* stream, const char* prefix, const std::string& line) {
+  std::fprintf(stream, "%s%s\n", prefix, PrintableText(line).c_str());
+}
+
 int Build(int argc, char** argv) {
-  std::string folder, archive, error;
+  std::string folder, archive;
   if (!InputAndOutput(argc, argv, &folder, &archive)) return Usage();
   unsigned files = 0;
-  if (!drvpack::BuildPackage(folder, archive, &files, &error)) {
-    std::fprintf(stderr, "drvpack build: %s\n", error.c_str());
+  std::vector<std::string> problems;
+  if (!drvpack::BuildPackage(folder, archive, &files, &problems)) {
+    for (const std::string& problem : problems) PrintLine(stderr, "drvpack build: ", problem);
+    std::fprintf(stderr, "drvpack build: %s not written\n", PrintableText(archive).c_str());
     return 1;
   }
-  std::printf("drvpack build: %s, %u files\n", archive.c_str(), files);
+  std::printf("drvpack build: %s, %u files\n", PrintableText(archive).c_str(), files);
   return 0;
 }
 
 int Check(int argc, char** argv) {
-  if (argc != 3) return Usage();
+  bool strict = false;
+  std::string input;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--strict") == 0 && !strict)
+      strict = true;
+    else if (input.empty() && argv[i][0] != '-')
+      input = argv[i];
+    else
+      return Usage();
+  }
+  if (input.empty()) return Usage();
   drvpack::PackageContents contents;
   std::error_code ec;
-  if (std::filesystem::is_directory(argv[2], ec))
-    drvpack::ReadFolder(argv[2], &contents);
+  if (std::filesystem::is_directory(input, ec))
+    drvpack::ReadFolder(input, &contents);
   else
-    drvpack::ReadArchive(argv[2], &contents);
+    drvpack::ReadArchive(input, &contents);
   std::vector<std::string> problems = drvpack::CheckPackage(contents);
-  for (const std::string& problem : problems) std::printf("%s\n", problem.c_str());
-  if (!problems.empty()) {
-    std::printf("drvpack check: %zu problem(s) in %s\n", problems.size(), argv[2]);
+  std::vector<std::string> binaries = drvpack::CheckBinaries(contents);
+  for (const std::string& problem : problems) PrintLine(stdout, "", problem);
+  for (const std::string& finding : binaries) PrintLine(stdout, strict ? "" : "warning: ", finding);
+  const size_t failing = problems.size() + (strict ? binaries.size() : 0);
+  if (failing > 0) {
+    std::printf("drvpack check: %zu problem(s) in %s\n", failing, PrintableText(input).c_str());
     return 1;
   }
   std::printf("drvpack check: OK, %d models\n", kCatalogueSectionCount);
+  if (!binaries.empty())
+    std::printf(
+        "drvpack check: %zu DLL/EXE file(s) are not Windows PE files for their folder; "
+        "--strict fails on them\n",
+        binaries.size());
   return 0;
 }
 
@@ -70,7 +101,7 @@ int Extract(int argc, char** argv) {
   std::string archive, folder;
   if (!InputAndOutput(argc, argv, &archive, &folder)) return Usage();
   zipreader::ExtractReport report = zipreader::ExtractZip(archive, folder);
-  for (const std::string& line : report.errors) std::fprintf(stderr, "drvpack extract: %s\n", line.c_str());
+  for (const std::string& line : report.errors) PrintLine(stderr, "drvpack extract: ", line);
   if (report.code != zipreader::kOk) return 1;
   std::printf("drvpack extract: %u files, %llu bytes\n", report.filesWritten,
               static_cast<unsigned long long>(report.bytesWritten));
@@ -82,8 +113,14 @@ int Extract(int argc, char** argv) {
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   std::string command = argv[1];
-  if (command == "build") return Build(argc, argv);
-  if (command == "check") return Check(argc, argv);
-  if (command == "extract") return Extract(argc, argv);
+  try {
+    if (command == "build") return Build(argc, argv);
+    if (command == "check") return Check(argc, argv);
+    if (command == "extract") return Extract(argc, argv);
+  } catch (const std::exception& e) {
+    // Out of memory or a file system failure: a message, never an abort.
+    PrintLine(stderr, "drvpack: ", e.what());
+    return 1;
+  }
   return Usage();
 }

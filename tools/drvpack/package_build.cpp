@@ -7,6 +7,9 @@
 #include <filesystem>
 #include <vector>
 
+#include "package_check.h"
+#include "package_folder.h"
+
 namespace drvpack {
 
 namespace {
@@ -65,36 +68,21 @@ bool AddItem(zipFile zip, const Item& item, std::vector<char>* buffer, std::stri
   return ok;
 }
 
-}  // namespace
-
-bool BuildPackage(const std::string& folder, const std::string& archive, unsigned* fileCount,
+// Writes `items` (sorted, folders without their '/') into `archive`.
+bool WriteArchive(const std::vector<FolderItem>& folderItems, const std::string& archive, unsigned* fileCount,
                   std::string* error) {
-  std::error_code ec;
-  if (!stdfs::is_directory(folder, ec)) {
-    *error = folder + " is not a folder";
-    return false;
-  }
-  stdfs::path output = stdfs::absolute(archive, ec);
   std::vector<Item> items;
-  for (auto it = stdfs::recursive_directory_iterator(folder, ec);
-       !ec && it != stdfs::recursive_directory_iterator(); it.increment(ec)) {
-    bool isFolder = it->is_directory(ec);
-    if (!isFolder && !it->is_regular_file(ec)) continue;                   // sockets, broken links
-    if (!isFolder && stdfs::absolute(it->path(), ec) == output) continue;  // the archive being written
-    std::string name = stdfs::relative(it->path(), folder, ec).generic_string();
-    if (name.size() >= 0xFFFF) {
-      *error = "name too long: " + name;
+  for (const FolderItem& item : folderItems) {
+    if (item.name.size() >= 0xFFFF) {
+      *error = "name too long: " + item.name;
       return false;
     }
-    if (!isFolder && it->file_size(ec) >= 0xFFFFFFFFull) {
-      *error = name + " is too large for a ZIP archive without ZIP64";
+    std::error_code ec;
+    if (!item.folder && stdfs::file_size(item.path, ec) >= 0xFFFFFFFFull) {
+      *error = item.name + " is too large for a ZIP archive without ZIP64";
       return false;
     }
-    items.push_back({isFolder ? name + "/" : name, it->path(), isFolder});
-  }
-  if (ec) {
-    *error = "cannot list " + folder + ": " + ec.message();
-    return false;
+    items.push_back({item.folder ? item.name + "/" : item.name, item.path, item.folder});
   }
   std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.name < b.name; });
   if (items.size() >= 0xFFFF) {
@@ -124,6 +112,48 @@ bool BuildPackage(const std::string& folder, const std::string& archive, unsigne
   if (!ok) std::remove(archive.c_str());
   if (fileCount) *fileCount = files;
   return ok;
+}
+
+stdfs::path OutputPath(const std::string& archive) {
+  std::error_code ec;
+  stdfs::path output = stdfs::absolute(archive, ec);
+  return ec ? stdfs::path(archive) : output;
+}
+
+}  // namespace
+
+bool BuildPackage(const std::string& folder, const std::string& archive, unsigned* fileCount,
+                  std::vector<std::string>* problems) {
+  std::vector<FolderItem> items;
+  if (!WalkPackageFolder(folder, OutputPath(archive), &items, problems) || !problems->empty()) return false;
+  PackageContents contents;
+  ReadFolderItems(items, &contents);
+  *problems = CheckPackage(contents);
+  if (!problems->empty()) return false;
+  std::string error;
+  if (!WriteArchive(items, archive, fileCount, &error)) {
+    problems->push_back(error);
+    return false;
+  }
+  PackageContents written;
+  ReadArchive(archive, &written);
+  *problems = CheckPackage(written);
+  if (!problems->empty()) {
+    std::remove(archive.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool PackFolderUnchecked(const std::string& folder, const std::string& archive, unsigned* fileCount,
+                         std::string* error) {
+  std::vector<FolderItem> items;
+  std::vector<std::string> problems;
+  if (!WalkPackageFolder(folder, OutputPath(archive), &items, &problems) || !problems.empty()) {
+    *error = problems.empty() ? "cannot list " + folder : problems[0];
+    return false;
+  }
+  return WriteArchive(items, archive, fileCount, error);
 }
 
 }  // namespace drvpack

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 
 #include "package/ModelTables.h"
+#include "package_folder.h"
 #include "zip_reader.h"
 
 namespace drvpack {
@@ -16,6 +19,7 @@ namespace {
 
 // The installer reads section names into this buffer, names into 128 bytes.
 constexpr size_t kSectionNamesBuffer = 3000;
+constexpr size_t kSectionNameBuffer = 100;  // a name of 100 or more is cut and then not found
 constexpr size_t kMaxNameLength = 127;
 constexpr int kMaxNames = 50;
 const char kCatalogueName[] = "DriverName.cfg";
@@ -33,6 +37,23 @@ std::string Trim(const std::string& s) {
   if (first == std::string::npos) return std::string();
   return s.substr(first, s.find_last_not_of(blanks) - first + 1);
 }
+
+bool IsBinary(const std::string& path) {
+  std::string lower = Lower(path);
+  return lower.size() > 4 &&
+         (lower.compare(lower.size() - 4, 4, ".dll") == 0 || lower.compare(lower.size() - 4, 4, ".exe") == 0);
+}
+
+// Keeps at most `limit` bytes of a file's data in `text`; the size is counted.
+struct BoundedText {
+  size_t limit;
+  std::string text;
+  uint64_t size = 0;
+  void Append(const char* data, size_t n) {
+    size += n;
+    if (text.size() < limit) text.append(data, std::min(n, limit - text.size()));
+  }
+};
 
 std::string FirstPart(const std::string& path) { return path.substr(0, path.find('/')); }
 
@@ -169,6 +190,29 @@ const std::string* FindKey(const IniSection& section, const std::string& key) {
   return nullptr;
 }
 
+namespace {
+
+// Files the check reads into memory, each bounded.
+void Keep(const std::string& name, const BoundedText& data, PackageContents* contents) {
+  if (EqualsNoCase(LastPart(name), kCatalogueName)) {
+    if (data.size > kMaxCatalogueSize)
+      contents->problems.push_back("catalogue: " + name + " is " + std::to_string(data.size) +
+                                   " bytes; a catalogue over " + std::to_string(kMaxCatalogueSize) +
+                                   " bytes is not read");
+    else
+      contents->catalogues[name] = data.text;
+  } else if (IsBinary(name)) {
+    contents->binaryHeaders[name] = data.text;
+  }
+}
+
+size_t KeptSize(const std::string& name) {
+  if (EqualsNoCase(LastPart(name), kCatalogueName)) return kMaxCatalogueSize;
+  return IsBinary(name) ? kBinaryHeaderSize : 0;
+}
+
+}  // namespace
+
 bool ReadArchive(const std::string& path, PackageContents* contents) {
   zipreader::Archive archive;
   std::string error;
@@ -187,12 +231,16 @@ bool ReadArchive(const std::string& path, PackageContents* contents) {
     }
     std::string name;
     for (const std::string& part : parts) name += (name.empty() ? "" : "/") + part;
-    bool isCatalogue = EqualsNoCase(LastPart(name), kCatalogueName);
-    std::string text;
+    if (name.empty() && !entry.isDirectory) {
+      contents->problems.push_back("archive: entry \"" + entry.name +
+                                   "\" names no file: the archive library refuses the whole package");
+      continue;
+    }
+    BoundedText data{entry.isDirectory ? 0 : KeptSize(name), {}};
     int rc = archive.Read(
         i,
-        [&](const unsigned char* data, size_t size) {
-          if (isCatalogue) text.append(reinterpret_cast<const char*>(data), size);
+        [&data](const unsigned char* bytes, size_t size) {
+          data.Append(reinterpret_cast<const char*>(bytes), size);
           return true;
         },
         &error);
@@ -200,34 +248,47 @@ bool ReadArchive(const std::string& path, PackageContents* contents) {
       contents->problems.push_back("archive: " + error);
       continue;
     }
-    if (entry.isDirectory) continue;
+    if (entry.isDirectory) {
+      if (!name.empty()) contents->folders.push_back(name);
+      continue;
+    }
     contents->files.push_back(name);
-    if (isCatalogue) contents->catalogues[name] = text;
+    Keep(name, data, contents);
   }
   return true;
 }
 
 bool ReadFolder(const std::string& path, PackageContents* contents) {
-  namespace stdfs = std::filesystem;
-  std::error_code ec;
-  if (!stdfs::is_directory(path, ec)) {
-    contents->problems.push_back("folder: " + path + " is not a folder");
-    return false;
-  }
-  for (auto it = stdfs::recursive_directory_iterator(path, ec);
-       !ec && it != stdfs::recursive_directory_iterator(); it.increment(ec)) {
-    if (!it->is_regular_file(ec)) continue;
-    std::string name = stdfs::relative(it->path(), path, ec).generic_string();
-    contents->files.push_back(name);
-    if (EqualsNoCase(LastPart(name), kCatalogueName)) {
-      std::ifstream in(it->path(), std::ios::binary);
-      std::ostringstream text;
-      text << in.rdbuf();
-      contents->catalogues[name] = text.str();
+  std::vector<FolderItem> items;
+  if (!WalkPackageFolder(path, std::filesystem::path(), &items, &contents->problems)) return false;
+  ReadFolderItems(items, contents);
+  return true;
+}
+
+void ReadFolderItems(const std::vector<FolderItem>& items, PackageContents* contents) {
+  std::vector<char> buffer(64 * 1024);
+  for (const FolderItem& item : items) {
+    if (item.folder) {
+      contents->folders.push_back(item.name);
+      continue;
     }
+    contents->files.push_back(item.name);
+    BoundedText data{KeptSize(item.name), {}};
+    if (data.limit == 0) continue;
+    std::ifstream in(item.path, std::ios::binary);
+    if (!in) {
+      contents->problems.push_back("folder: cannot read " + item.name);
+      continue;
+    }
+    // Only what is kept is read; a file's size comes from the file system.
+    while (data.size <= data.limit &&
+           (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0))
+      data.Append(buffer.data(), static_cast<size_t>(in.gcount()));
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(item.path, ec);
+    if (!ec) data.size = size;
+    Keep(item.name, data, contents);
   }
-  if (ec) contents->problems.push_back("folder: " + ec.message());
-  return !ec;
 }
 
 std::vector<std::string> CheckCatalogue(const std::string& text, int* sectionCount) {
@@ -262,31 +323,117 @@ std::vector<std::string> CheckCatalogue(const std::string& text, int* sectionCou
       break;
     }
   }
+  // GetPrivateProfileString finds a section by name without case: of two
+  // sections with one name, one model's printer names are lost.
+  std::map<std::string, size_t> firstOfName;
+  for (size_t i = 0; i < sections.size(); ++i) {
+    auto first = firstOfName.emplace(Lower(sections[i].name), i);
+    if (!first.second)
+      problems.push_back("catalogue: sections " + std::to_string(first.first->second + 1) + " [" +
+                         sections[first.first->second].name + "] and " + std::to_string(i + 1) + " [" +
+                         sections[i].name + "] have one name (names compare without case)");
+  }
+  for (const IniSection& section : sections) {
+    if (section.name.size() >= kSectionNameBuffer)
+      problems.push_back("catalogue: section [" + section.name + "] has a name of " +
+                         std::to_string(section.name.size()) + " characters; the installer reads " +
+                         std::to_string(kSectionNameBuffer - 1) +
+                         ", so that model's printer names never appear");
+  }
   for (const IniSection& section : sections) CheckSectionNames(section, &problems);
   return problems;
 }
+
+namespace {
+
+// A package packed from the folder above its root unpacks one level too
+// deep: the installer then finds no catalogue. Returns that folder with
+// its '/', or empty.
+std::string ExtraTopFolder(const PackageContents& contents) {
+  std::set<std::string> tops;
+  for (const std::string& f : contents.files) {
+    if (EqualsNoCase(f, kCatalogueName)) return std::string();
+    tops.insert(Lower(FirstPart(f)));
+  }
+  if (tops.size() == 1 && !tops.count("ticket") && !tops.count("barcode") && !contents.files.empty() &&
+      contents.files[0].find('/') != std::string::npos)
+    return FirstPart(contents.files[0]) + "/";
+  return std::string();
+}
+
+// Windows keeps one file for names differing only in case, and a path
+// cannot be a file and a folder at once: the archive library then fails
+// or the last entry silently wins.
+void CheckPathClashes(const PackageContents& contents, std::vector<std::string>* problems) {
+  std::map<std::string, std::string> spelling;
+  for (const std::string& f : contents.files) {
+    auto first = spelling.emplace(Lower(f), f);
+    if (first.second) continue;
+    if (first.first->second == f)
+      problems->push_back("layout: " + f + " is in the package twice; only the last one unpacked is kept");
+    else
+      problems->push_back("layout: " + first.first->second + " and " + f +
+                          " are one file on Windows (names compare without case); only the last one "
+                          "unpacked is kept");
+  }
+  std::set<std::string> folders;
+  for (const std::string& folder : contents.folders) folders.insert(Lower(folder));
+  for (const std::string& f : contents.files) {
+    for (size_t slash = f.find('/'); slash != std::string::npos; slash = f.find('/', slash + 1))
+      folders.insert(Lower(f.substr(0, slash)));
+  }
+  // Unpacked into C:\ a path must stay below MAX_PATH (260 with the NUL).
+  constexpr size_t kMaxPackagePath = 260 - 1 - std::char_traits<char>::length("C:\\");
+  for (const std::vector<std::string>* paths : {&contents.files, &contents.folders}) {
+    for (const std::string& path : *paths) {
+      if (path.size() > kMaxPackagePath)
+        problems->push_back(
+            "layout: " + path + " is " + std::to_string(path.size()) +
+            " characters long; unpacked into C:\\ it passes Windows' 260-character path limit");
+    }
+  }
+  std::set<std::string> reported;
+  for (const std::string& f : contents.files) {
+    if (folders.count(Lower(f)) && reported.insert(Lower(f)).second)
+      problems->push_back("layout: " + f +
+                          " is both a file and a folder; the archive library cannot unpack both");
+  }
+}
+
+uint16_t Get16(const std::string& bytes, size_t at) {
+  return static_cast<uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                               (static_cast<unsigned char>(bytes[at + 1]) << 8));
+}
+
+// The machine field of a PE file's header (IMAGE_FILE_HEADER.Machine), or
+// false when `header` does not start a PE file: "MZ", the offset of the
+// "PE\0\0" signature at 0x3C, the machine right after the signature.
+bool PeMachine(const std::string& header, uint16_t* machine) {
+  constexpr size_t kNewHeaderOffsetField = 0x3C;
+  if (header.size() < kNewHeaderOffsetField + 4 || header.compare(0, 2, "MZ") != 0) return false;
+  const size_t offset = static_cast<size_t>(Get16(header, kNewHeaderOffsetField)) |
+                        (static_cast<size_t>(Get16(header, kNewHeaderOffsetField + 2)) << 16);
+  if (offset > header.size() || header.size() - offset < 6 ||
+      header.compare(offset, 4, std::string("PE\0\0", 4)) != 0)
+    return false;
+  *machine = Get16(header, offset + 4);
+  return true;
+}
+
+}  // namespace
 
 std::vector<std::string> CheckPackage(const PackageContents& contents) {
   std::vector<std::string> problems = contents.problems;
   // Nothing could be read: listing every file as missing would bury the cause.
   if (contents.files.empty() && !problems.empty()) return problems;
-  std::set<std::string> files;
-  std::set<std::string> tops;
-  for (const std::string& f : contents.files) {
-    files.insert(Lower(f));
-    tops.insert(Lower(FirstPart(f)));
-  }
+  std::set<std::string> files, folders;
+  for (const std::string& f : contents.files) files.insert(Lower(f));
+  for (const std::string& f : contents.folders) folders.insert(Lower(f));
 
-  // A package packed from the folder above its root unpacks one level too
-  // deep: the installer then finds no catalogue.
-  std::string root;
-  const std::string catalogue = Lower(kCatalogueName);
-  if (!files.count(catalogue) && tops.size() == 1 && !tops.count("ticket") && !tops.count("barcode") &&
-      !contents.files.empty() && contents.files[0].find('/') != std::string::npos) {
-    root = FirstPart(contents.files[0]) + "/";
+  const std::string root = ExtraTopFolder(contents);
+  if (!root.empty())
     problems.push_back("layout: entries lie under an extra top folder \"" + root +
                        "\"; the package root must directly contain DriverName.cfg, Ticket/ and Barcode/");
-  }
   auto has = [&](const std::string& path) { return files.count(Lower(root + path)) > 0; };
 
   if (!has(kCatalogueName)) {
@@ -300,24 +447,60 @@ std::vector<std::string> CheckPackage(const PackageContents& contents) {
       }
     }
   }
-  // Anything else at the root would be unpacked into C:\ and never removed.
+  CheckPathClashes(contents, &problems);
+  // Anything else at the root would be unpacked into C:\ and never removed,
+  // an empty folder too.
   std::set<std::string> reported;
-  for (const std::string& f : contents.files) {
-    if (Lower(f).compare(0, root.size(), Lower(root)) != 0) continue;
-    std::string top = FirstPart(f.substr(root.size()));
-    bool isFile = f.find('/', root.size()) == std::string::npos;
+  auto checkTop = [&](const std::string& path, bool isFolderEntry) {
+    if (Lower(path).compare(0, root.size(), Lower(root)) != 0) return;
+    std::string top = FirstPart(path.substr(root.size()));
+    bool isFile = !isFolderEntry && path.find('/', root.size()) == std::string::npos;
     bool expected = isFile ? EqualsNoCase(top, kCatalogueName)
                            : EqualsNoCase(top, "Ticket") || EqualsNoCase(top, "Barcode");
     if (!expected && reported.insert(Lower(top)).second)
       problems.push_back("layout: unexpected " + std::string(isFile ? "file " : "folder ") + top +
                          (isFile ? "" : "/") +
                          " at the package root (only DriverName.cfg, Ticket/, Barcode/)");
-  }
+  };
+  for (const std::string& f : contents.files) checkTop(f, false);
+  for (const std::string& f : contents.folders) checkTop(f, true);
   for (const auto& required : RequiredFiles()) {
-    if (!has(required.first))
+    if (has(required.first)) continue;
+    if (folders.count(Lower(root + required.first)))
+      problems.push_back("missing: " + required.first + " (" + ModelList(required.second) +
+                         "): a folder stands where the file must be");
+    else
       problems.push_back("missing: " + required.first + " (" + ModelList(required.second) + ")");
   }
   return problems;
+}
+
+std::vector<std::string> CheckBinaries(const PackageContents& contents) {
+  constexpr uint16_t kMachineX86 = 0x014C;  // IMAGE_FILE_MACHINE_I386
+  constexpr uint16_t kMachineX64 = 0x8664;  // IMAGE_FILE_MACHINE_AMD64
+  std::map<std::string, const std::pair<const std::string, std::string>*> headers;
+  for (const auto& header : contents.binaryHeaders) headers.emplace(Lower(header.first), &header);
+  const std::string root = ExtraTopFolder(contents);
+  std::vector<std::string> findings;
+  for (const auto& required : RequiredFiles()) {
+    if (!IsBinary(required.first)) continue;
+    auto found = headers.find(Lower(root + required.first));
+    if (found == headers.end()) continue;  // missing: CheckPackage says so
+    const std::string& name = found->second->first;
+    const bool x64 = Lower(required.first).find("/x64/") != std::string::npos;
+    uint16_t machine = 0;
+    if (!PeMachine(found->second->second, &machine)) {
+      findings.push_back("binary: " + name +
+                         " is not a Windows PE file (a placeholder?); installed, it would replace the "
+                         "machine's driver file of that name");
+    } else if (machine != (x64 ? kMachineX64 : kMachineX86)) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "0x%04X", machine);
+      findings.push_back("binary: " + name + " is a PE file for machine " + hex + ", not " +
+                         (x64 ? "x64 (0x8664)" : "x86 (0x014C)"));
+    }
+  }
+  return findings;
 }
 
 }  // namespace drvpack
