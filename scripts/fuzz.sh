@@ -4,8 +4,12 @@
 #   archive_fuzz    bytes as a ZIP archive, extracted by the archive library
 #   catalogue_fuzz  bytes as C:\DriverName.cfg, read by the real dialog's
 #                   start-up on a simulated machine
+#   profile_fuzz    bytes as an installer-sim machine profile: read, checked,
+#                   and built into a machine when taken
+#   script_fuzz     bytes as an installer-sim script: read, checked, and run
+#                   on the built-in machine when taken
 #
-# Usage: scripts/fuzz.sh [TARGET...]                  (default: both)
+# Usage: scripts/fuzz.sh [TARGET...]                  (default: all)
 #   FUZZ_SECONDS=n   time per target (default 60)
 #   JOBS=n           build jobs (default: nproc)
 # Seeds: fuzz/corpus/TARGET/ (kept in the repository), archives made now from
@@ -19,7 +23,7 @@ build="$root/build-fuzz"
 seconds="${FUZZ_SECONDS:-60}"
 jobs="${JOBS:-$(nproc)}"
 targets=("$@")
-[[ ${#targets[@]} -eq 0 ]] && targets=(archive_fuzz catalogue_fuzz)
+[[ ${#targets[@]} -eq 0 ]] && targets=(archive_fuzz catalogue_fuzz profile_fuzz script_fuzz)
 cd "$root"
 
 have_toolchain() {
@@ -55,7 +59,7 @@ if [[ ! -f $package ]]; then
   package="$build/sample/DriverData.Drv"
 fi
 rm -rf "$build/seeds"
-mkdir -p "$build/seeds/archive" "$build/seeds/catalogue"
+mkdir -p "$build/seeds/archive" "$build/seeds/catalogue" "$build/seeds/profile" "$build/seeds/script"
 if [[ -f $package ]]; then
   python3 fuzz/make_archive_corpus.py "$build/seeds/archive" "$package" >/dev/null
 else

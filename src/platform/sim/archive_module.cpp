@@ -21,8 +21,13 @@ int WINAPI SimSevenZip(HWND, LPCSTR commandLine, LPSTR output, DWORD outputSize)
     if (machine->FailCall("SevenZip", commandLine ? commandLine : "", &error)) return static_cast<int>(error);
   }
   SimFiles& files = machine->Files();
-  return RunSevenZipCommand(commandLine, output, outputSize,
-                            [&files](const std::string& windowsPath) { return files.HostPathOf(windowsPath); });
+  const int result =
+      RunSevenZipCommand(commandLine, output, outputSize,
+                         [&files](const std::string& windowsPath) { return files.HostPathOf(windowsPath); });
+  // The reader wrote through host paths, past the drive's own calls.
+  std::lock_guard<std::mutex> lock(machine->Mutex());
+  files.NoteDriveWrittenLocked();
+  return result;
 }
 
 BOOL WINAPI SimSevenZipSetOwnerWindowEx(HWND, void*) { return TRUE; }
