@@ -19,6 +19,7 @@
 #include <fstream>
 #include <string>
 
+#include "platform/sim/files.h"
 #include "platform/sim/json_check.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/profile_check.h"
@@ -46,17 +47,30 @@ bool OnlyLocalFiles(const sim::Profile& profile) {
   return true;
 }
 
+// The scratch folder is the working folder only while an input is tried:
+// libFuzzer reads its dictionary and corpus from the one it was started in.
+class InScratchFolder {
+ public:
+  InScratchFolder() : m_previous(fs::current_path()) { fs::current_path(Folder()); }
+  ~InScratchFolder() { fs::current_path(m_previous); }
+
+ private:
+  static const fs::path& Folder() {
+    static const fs::path folder = [] {
+      const fs::path made = fs::temp_directory_path() / ("profile-fuzz-" + std::to_string(::getpid()));
+      fs::create_directories(made);
+      std::ofstream(made / "seed.bin", std::ios::binary) << "PK\x03\x04";
+      return made;
+    }();
+    return folder;
+  }
+  fs::path m_previous;
+};
+
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const fs::path scratch = fs::temp_directory_path() / ("profile-fuzz-" + std::to_string(::getpid()));
-  fs::create_directories(scratch);
-  std::ofstream(scratch / "seed.bin", std::ios::binary) << "PK\x03\x04";
-  fs::current_path(scratch);
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const InScratchFolder scratch;
   sim::Profile profile;
   try {
     profile = sim::ParseJsonText(std::string(reinterpret_cast<const char*>(data), size));

@@ -36,6 +36,7 @@ TEST(HostileProfile, EachBadFieldIsNamedWithWhatIsWrong) {
       {R"({"name": "x",})", "not JSON: parse error at line 1, column 14"},
       {"", "not JSON"},
       {R"({"name": "x"} trailing)", "not JSON"},
+      {R"({"latency": {"CopyFileA": 1e999}})", "not JSON: number overflow parsing '1e999'"},
       // Wrong types.
       {R"([1, 2])", "expected an object, got a list"},
       {R"({"name": 5})", "name: expected a string, got 5"},

@@ -1,8 +1,8 @@
 // Profile (INI) files as the simulated profile functions read them, parsed
-// once per version of the file. Windows keeps a parsed copy of a private
-// profile file between calls (WritePrivateProfileString: "the system keeps
-// a cached version of the most recent registry file mapping"), so a caller
-// walking a large file key by key does not pay for a parse per call.
+// once per version of the file. Windows keeps the profile file it last used
+// in memory (WritePrivateProfileStringA with every string NULL is
+// documented to flush that cache), so a caller walking a large file key by
+// key does not pay for a parse per call.
 #pragma once
 
 #include <cstdint>

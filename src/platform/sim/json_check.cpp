@@ -19,8 +19,9 @@ nlohmann::ordered_json ParseJsonText(const std::string& text) {
   };
   try {
     return nlohmann::ordered_json::parse(text, depthLimit, true, true);
-  } catch (const nlohmann::json::parse_error& error) {
-    // "[json.exception.parse_error.101] parse error at line 1, column 2: ..."
+  } catch (const nlohmann::json::exception& error) {
+    // "[json.exception.parse_error.101] parse error at line 1, column 2: ...",
+    // or out_of_range.406 for a number too large for a double.
     std::string what = error.what();
     const size_t bracket = what.find("] ");
     if (bracket != std::string::npos) what.erase(0, bracket + 2);
