@@ -6,8 +6,12 @@
 #   catalogue_fuzz  bytes as C:\DriverName.cfg, read by the real dialog's
 #                   start-up on a simulated machine
 #   drvpack_fuzz    bytes as DriverName.cfg, checked by drvpack's catalogue rules
+#   profile_fuzz    bytes as an installer-sim machine profile: read, checked,
+#                   and built into a machine when taken
+#   script_fuzz     bytes as an installer-sim script: read, checked, and run
+#                   on the built-in machine when taken
 #
-# Usage: scripts/fuzz.sh [TARGET...]                  (default: all three)
+# Usage: scripts/fuzz.sh [TARGET...]                  (default: all)
 #   FUZZ_SECONDS=n   time per target (default 60)
 #   JOBS=n           build jobs (default: nproc)
 # Seeds: fuzz/corpus/TARGET/ (kept in the repository), archives made now from
@@ -21,7 +25,7 @@ build="$root/build-fuzz"
 seconds="${FUZZ_SECONDS:-60}"
 jobs="${JOBS:-$(nproc)}"
 targets=("$@")
-[[ ${#targets[@]} -eq 0 ]] && targets=(archive_fuzz catalogue_fuzz drvpack_fuzz)
+[[ ${#targets[@]} -eq 0 ]] && targets=(archive_fuzz catalogue_fuzz drvpack_fuzz profile_fuzz script_fuzz)
 cd "$root"
 
 have_toolchain() {
@@ -57,7 +61,7 @@ if [[ ! -f $package ]]; then
   package="$build/sample/DriverData.Drv"
 fi
 rm -rf "$build/seeds"
-mkdir -p "$build/seeds/archive" "$build/seeds/catalogue" "$build/seeds/drvpack"
+mkdir -p "$build/seeds/archive" "$build/seeds/catalogue" "$build/seeds/drvpack" "$build/seeds/profile" "$build/seeds/script"
 if [[ -f $package ]]; then
   python3 fuzz/make_archive_corpus.py "$build/seeds/archive" "$package" >/dev/null
 else

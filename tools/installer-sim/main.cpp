@@ -6,33 +6,38 @@
 // machine's final state as JSON to FILE (or prints it with --state -).
 // Without a profile it uses the built-in Windows 10 64-bit machine; without
 // a script the user waits for Install to be enabled and closes the window.
-#include <cstdio>
-#include <cstring>
+// A bad profile or script is refused before the run, with exit code 2.
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <stdexcept>
 
+#include "interrupt.h"
+#include "platform/sim/json_check.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/profile_check.h"
 #include "runner.h"
 #include "script.h"
+#include "script_check.h"
 
 namespace {
 
-// Profiles keep the order they were written in; scripts need not.
-sim::Profile ReadJson(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  return sim::Profile::parse(in, nullptr, true, true);
-}
+constexpr int kExitBadInput = 2;
 
 int Usage() {
   std::cerr << "usage: installer-sim [--profile FILE] [--script FILE] [--state FILE|-]\n";
-  return 2;
+  return kExitBadInput;
+}
+
+int Refuse(const std::string& file, const std::string& what) {
+  std::cerr << "installer-sim: " << file << ": " << what << "\n";
+  return kExitBadInput;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  installersim::RemoveDrivesOnInterrupt();
   std::string profilePath, scriptPath, statePath;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -46,11 +51,26 @@ int main(int argc, char** argv) {
     else
       return Usage();
   }
+
+  // Everything the run will read is checked first.
+  sim::Profile profile;
   try {
-    const sim::Profile profile =
-        profilePath.empty() ? sim::Profile::parse(sim::DefaultProfileJson()) : ReadJson(profilePath);
-    const nlohmann::json script = scriptPath.empty() ? installersim::ScriptedUser::DefaultScript()
-                                                     : nlohmann::json(ReadJson(scriptPath));
+    profile =
+        profilePath.empty() ? sim::ParseJsonText(sim::DefaultProfileJson()) : sim::ReadJsonFile(profilePath);
+    sim::CheckProfile(profile, std::filesystem::current_path().string());
+  } catch (const sim::InputError& error) {
+    return Refuse(profilePath.empty() ? "the built-in profile" : profilePath, error.what());
+  }
+  nlohmann::json script;
+  try {
+    script = scriptPath.empty() ? installersim::ScriptedUser::DefaultScript()
+                                : nlohmann::json(sim::ReadJsonFile(scriptPath));
+    installersim::CheckScript(script);
+  } catch (const sim::InputError& error) {
+    return Refuse(scriptPath.empty() ? "the built-in script" : scriptPath, error.what());
+  }
+
+  try {
     std::cout << "machine: " << profile.value("name", std::string("(unnamed)")) << "\n";
     const installersim::RunResult result = installersim::RunInstaller(profile, script, &std::cout);
     if (statePath == "-") {
@@ -58,12 +78,15 @@ int main(int argc, char** argv) {
     } else if (!statePath.empty()) {
       std::ofstream out(statePath);
       out << result.state.dump(2) << "\n";
-      if (!out) throw std::runtime_error("cannot write " + statePath);
+      if (!out) return Refuse(statePath, "cannot be written");
     }
     for (const std::string& problem : result.problems) std::cerr << "script: " << problem << "\n";
     return result.problems.empty() ? 0 : 1;
+  } catch (const sim::InputError& error) {
+    // What the host's file system refused while the drive was being made.
+    return Refuse(profilePath.empty() ? "the built-in profile" : profilePath, error.what());
   } catch (const std::exception& error) {
     std::cerr << "installer-sim: " << error.what() << "\n";
-    return 2;
+    return kExitBadInput;
   }
 }

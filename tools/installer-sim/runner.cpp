@@ -9,13 +9,14 @@
 namespace installersim {
 
 RunResult RunInstaller(const sim::Profile& profile, const nlohmann::json& script, std::ostream* echo) {
+  // Both are checked before anything runs (each throws sim::InputError).
+  ScriptedUser user(script);
   sim::Machine machine(profile);
   machine.Install(nullptr);
   fw::headless::Ui ui(machine);
   machine.Install(&ui);
   machine.SetPortMonitorUser(&ui);
 
-  ScriptedUser user(script);
   Transcript transcript(echo);
   ui.SetUser(&user);
   ui.AddObserver(&transcript);

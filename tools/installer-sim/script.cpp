@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "res/resource.h"
+#include "script_check.h"
 #include "transcript.h"
 
 namespace installersim {
@@ -26,15 +27,19 @@ const struct {
     {"ok", IDOK},
 };
 
-const char* const kActions[] = {"wait", "click", "select", "type",   "select_row",
-                                "key",  "close", "answer", "monitor"};
-
-std::string StepKind(const nlohmann::json& step) {
-  for (const char* action : kActions)
-    if (step.contains(action)) return action;
-  return std::string();
-}
 }  // namespace
+
+const std::vector<std::string>& ScriptActions() {
+  static const std::vector<std::string> actions = {"wait", "click", "select", "type",   "select_row",
+                                                   "key",  "close", "answer", "monitor"};
+  return actions;
+}
+
+std::vector<std::string> ControlNames() {
+  std::vector<std::string> names;
+  for (const auto& entry : kControlNames) names.push_back(entry.name);
+  return names;
+}
 
 int ControlIdFromName(const nlohmann::json& name) {
   if (name.is_number_integer()) return name.get<int>();
@@ -49,11 +54,11 @@ nlohmann::json ScriptedUser::DefaultScript() {
 }
 
 ScriptedUser::ScriptedUser(const nlohmann::json& script) {
+  // Every step is read while the dialog runs, where nothing may throw: the
+  // whole script is checked first.
+  CheckScript(script);
   const nlohmann::json& steps = script.is_array() ? script : script.at("steps");
-  for (const nlohmann::json& step : steps) {
-    if (StepKind(step).empty()) throw std::invalid_argument("unknown script step: " + step.dump());
-    m_steps.push_back(step);
-  }
+  for (const nlohmann::json& step : steps) m_steps.push_back(step);
 }
 
 bool ScriptedUser::ConditionHolds(Ui& ui, const nlohmann::json& condition) const {

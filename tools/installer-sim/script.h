@@ -13,7 +13,7 @@ namespace installersim {
 
 class ScriptedUser : public fw::headless::IScriptedUser {
  public:
-  // Throws std::invalid_argument for a step it does not understand.
+  // Throws sim::InputError for a script CheckScript refuses.
   explicit ScriptedUser(const nlohmann::json& script);
 
   bool Act(fw::headless::Ui& ui) override;
@@ -42,5 +42,8 @@ class ScriptedUser : public fw::headless::IScriptedUser {
 
 // Control ids by the names scripts use ("install", "driver"...), or a number.
 int ControlIdFromName(const nlohmann::json& name);
+std::vector<std::string> ControlNames();
+// The things a step can do ("wait", "click"...).
+const std::vector<std::string>& ScriptActions();
 
 }  // namespace installersim

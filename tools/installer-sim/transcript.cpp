@@ -48,6 +48,12 @@ std::string AnswerName(int answer) {
   return std::to_string(answer);
 }
 
+std::vector<std::string> AnswerNames() {
+  std::vector<std::string> names;
+  for (const auto& entry : kAnswers) names.push_back(entry.name);
+  return names;
+}
+
 int AnswerFromName(const std::string& name) {
   for (const auto& entry : kAnswers)
     if (name == entry.name) return entry.answer;

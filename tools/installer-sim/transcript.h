@@ -31,6 +31,7 @@ class Transcript : public fw::headless::IObserver {
 std::string Quote(const std::string& text);
 std::string AnswerName(int answer);
 int AnswerFromName(const std::string& name);
+std::vector<std::string> AnswerNames();
 std::string BoxTypeName(UINT type);
 
 }  // namespace installersim

@@ -25,9 +25,13 @@ int WINAPI SimSevenZip(HWND, LPCSTR commandLine, LPSTR output, DWORD outputSize)
   // The command line is ANSI text, as the real DLL reads it; the drive's
   // names are UTF-8.
   const std::string command = AnsiToUtf8(commandLine ? commandLine : "", machine->Version().codePage);
-  return RunSevenZipCommand(command.c_str(), output, outputSize, [&files](const std::string& windowsPath) {
-    return files.HostPathOf(windowsPath);
-  });
+  const int result =
+      RunSevenZipCommand(command.c_str(), output, outputSize,
+                         [&files](const std::string& windowsPath) { return files.HostPathOf(windowsPath); });
+  // The reader wrote through host paths, past the drive's own calls.
+  std::lock_guard<std::mutex> lock(machine->Mutex());
+  files.NoteDriveWrittenLocked();
+  return result;
 }
 
 BOOL WINAPI SimSevenZipSetOwnerWindowEx(HWND, void*) { return TRUE; }

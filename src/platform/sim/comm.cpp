@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/sim/json_check.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/threads.h"
 
@@ -20,8 +21,6 @@ constexpr ULONG_PTR kStatusCancelled = 0xC0000120;
 constexpr ULONG_PTR kStatusInvalidParameter = 0xC000000D;
 constexpr size_t kDefaultQueue = 4096;
 
-const char* const kDeviceKinds[] = {"printer", "silent", "in_use", "unconfigurable"};
-
 std::string Hex(const std::vector<BYTE>& bytes) {
   std::string text;
   char byte[4];
@@ -31,29 +30,6 @@ std::string Hex(const std::vector<BYTE>& bytes) {
     text += byte;
   }
   return text;
-}
-
-std::vector<BYTE> ParseHex(const std::string& text, const std::string& where) {
-  std::string digits;
-  for (char c : text)
-    if (!std::isspace(static_cast<unsigned char>(c))) digits += c;
-  if (digits.size() % 2 != 0 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-    throw std::runtime_error(where + ": \"" + text + "\" is not hex bytes");
-  std::vector<BYTE> bytes;
-  for (size_t i = 0; i < digits.size(); i += 2)
-    bytes.push_back(static_cast<BYTE>(std::stoul(digits.substr(i, 2), nullptr, 16)));
-  return bytes;
-}
-
-// "\\\\.\\COM3" or "COM3" gives "COM3"; anything else gives "".
-std::string ComName(const char* name) {
-  std::string text = name ? name : "";
-  if (text.rfind("\\\\.\\", 0) == 0) text.erase(0, 4);
-  if (text.size() < 4 || text.size() > 6) return std::string();
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (text.compare(0, 3, "COM") != 0 || text[3] == '0') return std::string();
-  if (text.find_first_not_of("0123456789", 3) != std::string::npos) return std::string();
-  return std::stoi(text.substr(3)) <= 255 ? text : std::string();
 }
 
 // ESC/POS real-time status (DLE EOT n) and the label printers' ESC ! ?.
@@ -152,6 +128,21 @@ class SimCriticalSection : public plat::CriticalSection {
 
 }  // namespace
 
+std::string ComPortName(const char* name) {
+  std::string text = name ? name : "";
+  if (text.rfind("\\\\.\\", 0) == 0) text.erase(0, 4);
+  if (text.size() < 4 || text.size() > 6) return std::string();
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (text.compare(0, 3, "COM") != 0 || text[3] == '0') return std::string();
+  if (text.find_first_not_of("0123456789", 3) != std::string::npos) return std::string();
+  return std::stoi(text.substr(3)) <= 255 ? text : std::string();
+}
+
+const std::vector<std::string>& ComDeviceKinds() {
+  static const std::vector<std::string> kinds = {"printer", "silent", "in_use", "unconfigurable"};
+  return kinds;
+}
+
 // An overlapped request in flight. It points into the caller's memory
 // (OVERLAPPED, event word, read buffer), which Windows' contract keeps
 // alive until the request completes.
@@ -201,19 +192,16 @@ SimComm::~SimComm() = default;
 
 void SimComm::LoadJson(const Profile& ports) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  // The profile was checked (CheckProfile): names, kinds and bytes are good.
   for (auto it = ports.begin(); it != ports.end(); ++it) {
-    const std::string name = ComName(it.key().c_str());
-    if (name.empty()) throw std::runtime_error("com_ports: \"" + it.key() + "\" is not a COM port name");
     auto device = std::make_unique<Device>();
-    device->name = name;
+    device->name = ComPortName(it.key().c_str());
     device->kind = it.value().value("device", std::string("silent"));
-    if (std::find(std::begin(kDeviceKinds), std::end(kDeviceKinds), device->kind) == std::end(kDeviceKinds))
-      throw std::runtime_error("com_ports: " + name + ": unknown device \"" + device->kind + "\"");
     device->baud = it.value().value("baud", static_cast<DWORD>(9600));
-    device->reply = ParseHex(it.value().value("reply", std::string("12")), "com_ports: " + name + ": reply");
+    ParseHexBytes(it.value().value("reply", std::string("12")), true, &device->reply);
     device->replyDelay = it.value().value("reply_delay_ms", static_cast<uint64_t>(20));
     device->refusedWaitSignals = it.value().value("refused_wait_signals", false);
-    m_devices[name] = std::move(device);
+    m_devices[device->name] = std::move(device);
   }
 }
 
@@ -319,7 +307,7 @@ HANDLE SimComm::CreateFileA(LPCSTR name, DWORD, DWORD, DWORD creation, DWORD fla
   std::unique_lock<std::mutex> lock(m_machine.Mutex());
   m_machine.SpendCallTime(lock, "CreateFileA");
   if (m_machine.FailCall("CreateFileA", name ? name : "")) return INVALID_HANDLE_VALUE;
-  Device* device = FindDevice(ComName(name));
+  Device* device = FindDevice(ComPortName(name));
   if (!device) {
     Fail(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
@@ -437,7 +425,7 @@ BOOL SimComm::BuildCommDCBA(LPCSTR definition, DCB* dcb) {
     at = end + 1;
     if (token.empty()) continue;
     for (char& c : token) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (token.back() == ':' && !ComName(token.substr(0, token.size() - 1).c_str()).empty()) continue;
+    if (token.back() == ':' && !ComPortName(token.substr(0, token.size() - 1).c_str()).empty()) continue;
     const size_t equals = token.find('=');
     if (equals == std::string::npos || equals + 1 == token.size()) return Fail(ERROR_INVALID_PARAMETER);
     const std::string key = token.substr(0, equals), value = token.substr(equals + 1);
@@ -640,7 +628,7 @@ void SimComm::WriteSent(ULONG_PTR handle, const std::shared_ptr<Request>& write)
 
 void SimComm::ReceiveBytes(const std::string& port, const std::vector<BYTE>& bytes) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (Device* device = FindDevice(ComName(port.c_str()))) Deliver(*device, bytes);
+  if (Device* device = FindDevice(ComPortName(port.c_str()))) Deliver(*device, bytes);
 }
 
 // Bytes off the line: into a pending read, else the input queue; each one

@@ -25,6 +25,11 @@ namespace sim {
 
 class Machine;
 
+// "\\\\.\\COM3" or "COM3" gives "COM3"; anything else gives "".
+std::string ComPortName(const char* name);
+// What a profile may put on a COM port ("printer", "silent"...).
+const std::vector<std::string>& ComDeviceKinds();
+
 class SimComm : public plat::IComm {
  public:
   explicit SimComm(Machine& machine);

@@ -2,6 +2,36 @@
 
 namespace sim {
 
+// Each name here is passed to Machine::FailCall by some simulated call.
+const std::vector<std::string>& FaultableCalls() {
+  static const std::vector<std::string> calls = {
+      "AddMonitorA", "AddPortA", "AddPrinterA", "AddPrinterDriverExA", "AdjustTokenPrivileges",
+      "BuildCommDCBA", "CheckTokenMembership", "ConfigurePortA", "ControlService", "CopyFileA",
+      "CreateDirectoryA", "CreateEventA", "CreateFileA", "CreateThread", "DeleteFileA", "DeleteMonitorA",
+      "DeletePortA", "EnumPortsA", "EnumPrintersA", "FindFirstFileA", "GetCurrentDirectoryA",
+      "GetFileAttributesA", "GetModuleHandleA", "GetPrinterDriverDirectoryA",
+      "GetPrivateProfileSectionNamesA", "GetPrivateProfileStringA", "GetProcAddress", "GetSystemDirectoryA",
+      "GetVersionExA", "GetWindowsDirectoryA", "IsWow64Process", "LoadLibraryA", "LookupPrivilegeValueA",
+      "OpenPrinterA", "OpenProcessToken", "OpenSCManagerA", "OpenServiceA", "QueryServiceStatus",
+      "RegCreateKeyExA", "RegEnumValueA", "RegOpenKeyExA", "RegQueryValueExA", "RegSetValueExA",
+      "RemoveDirectoryA", "SevenZip", "StartServiceA",
+      // the serial port calls (SimComm::Begin)
+      "ClearCommError", "GetCommMask", "GetCommState", "GetOverlappedResult", "PurgeComm", "ReadFile",
+      "SetCommMask", "SetCommState", "SetCommTimeouts", "SetupComm", "WaitCommEvent", "WriteFile"};
+  return calls;
+}
+
+// Each name here is passed to Machine::SpendCallTime by some simulated call.
+const std::vector<std::string>& TimedCalls() {
+  static const std::vector<std::string> calls = {
+      "AddPrinterA", "AddPrinterDriverExA", "BuildCommDCBA", "CopyFileA", "CreateFileA", "EnumPortsA",
+      "GetVersionExA", "QueryServiceStatus", "SevenZip",
+      // the serial port calls (SimComm::Begin)
+      "ClearCommError", "GetCommMask", "GetCommState", "GetOverlappedResult", "PurgeComm", "ReadFile",
+      "SetCommMask", "SetCommState", "SetCommTimeouts", "SetupComm", "WaitCommEvent", "WriteFile"};
+  return calls;
+}
+
 bool FaultTable::ShouldFail(const std::string& call, const std::string& argument, DWORD* error) {
   ++m_calls[call];
   // Every fault counts each call it matches, so "after" and "count" mean

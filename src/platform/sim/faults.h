@@ -19,6 +19,11 @@ struct Fault {
   std::string match;  // when set, only calls whose main argument contains it
 };
 
+// The calls a profile may name: every call that can be made to fail
+// ("faults"), and every call that can be made to take time ("latency").
+const std::vector<std::string>& FaultableCalls();
+const std::vector<std::string>& TimedCalls();
+
 class FaultTable {
  public:
   void Add(const Fault& fault) { m_faults.push_back(fault); }

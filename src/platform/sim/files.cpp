@@ -6,10 +6,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/sim/code_page.h"
+#include "platform/sim/ini_cache.h"
+#include "platform/sim/json_check.h"
 #include "platform/sim/machine.h"
 
 namespace fs = std::filesystem;
@@ -64,41 +66,6 @@ std::string Trim(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
-struct IniSection {
-  std::string name;
-  std::vector<std::pair<std::string, std::string>> keys;
-};
-
-// An INI file holds ANSI text: the profile functions read it in the
-// machine's code page (GetPrivateProfileStringW decodes a file without a
-// Unicode byte-order mark with the ANSI code page), and the machine keeps
-// its text in UTF-8.
-std::string DecodeProfileText(const std::string& bytes, UINT codePage) { return AnsiToUtf8(bytes, codePage); }
-
-std::vector<IniSection> ParseIni(const std::string& bytes, UINT codePage) {
-  std::vector<IniSection> sections;
-  std::istringstream in(DecodeProfileText(bytes, codePage));
-  std::string line;
-  while (std::getline(in, line)) {
-    const std::string trimmed = Trim(line);
-    if (trimmed.empty() || trimmed[0] == ';') continue;
-    if (trimmed[0] == '[') {
-      const size_t close = trimmed.find(']');
-      sections.push_back(IniSection{
-          Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1)), {}});
-      continue;
-    }
-    const size_t equals = trimmed.find('=');
-    if (equals == std::string::npos || sections.empty()) continue;
-    std::string value = Trim(trimmed.substr(equals + 1));
-    // A value in matching quotes loses them, as the profile functions do.
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-      value = value.substr(1, value.size() - 2);
-    sections.back().keys.emplace_back(Trim(trimmed.substr(0, equals)), value);
-  }
-  return sections;
-}
-
 // Copies `text` into a caller buffer of `size` bytes the way the profile
 // functions do: cut to size - 1 and always terminated.
 // A profile string as the caller gets it: cut to fit with its NUL, and
@@ -111,17 +78,42 @@ DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
   return static_cast<DWORD>(count);
 }
 
+// The host folders of the drives that exist now and are to be removed, for
+// a process ended by a signal before their owners' destructors ran.
+std::mutex g_drivesMutex;
+std::set<std::string> g_liveDrives;
+
+void ForgetDrive(const std::string& root) {
+  std::lock_guard<std::mutex> lock(g_drivesMutex);
+  g_liveDrives.erase(root);
+}
+
 }  // namespace
 
-SimFiles::SimFiles(Machine& machine) : m_machine(machine) {
+void SimFiles::RemoveLiveDrives() {
+  std::lock_guard<std::mutex> lock(g_drivesMutex);
+  for (const std::string& root : g_liveDrives) {
+    std::error_code ignored;
+    fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(root, ignored);
+  }
+  g_liveDrives.clear();
+}
+
+SimFiles::SimFiles(Machine& machine) : m_machine(machine), m_iniCache(std::make_unique<IniCache>()) {
   std::string pattern = (fs::temp_directory_path() / "installer-sim-C-XXXXXX").string();
   if (!mkdtemp(&pattern[0])) throw std::runtime_error("cannot make the simulated drive C:");
   m_root = pattern;
+  {
+    std::lock_guard<std::mutex> lock(g_drivesMutex);
+    g_liveDrives.insert(m_root);
+  }
   fs::create_directories(fs::path(m_root) / "Windows" / "System32");
   fs::create_directories(fs::path(m_root) / "Windows" / "SysWOW64");
 }
 
 SimFiles::~SimFiles() {
+  ForgetDrive(m_root);
   if (m_keep) return;
   std::error_code ignored;
   fs::permissions(m_root, fs::perms::owner_all, fs::perm_options::add, ignored);
@@ -195,6 +187,7 @@ std::string SimFiles::HostPathOf(const std::string& windowsPath) {
 
 void SimFiles::WriteFile(const std::string& windowsPath, const std::string& content) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  ++m_driveVersion;
   const fs::path host = HostPath(windowsPath);
   fs::create_directories(host.parent_path());
   std::ofstream(host, std::ios::binary) << content;
@@ -212,35 +205,53 @@ bool SimFiles::ReadFile(const std::string& windowsPath, std::string* content) {
 
 void SimFiles::LoadJson(const Profile& profile, const std::string& baseDirectory) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  m_keep = profile.value("keep_drive", false);
+  ++m_driveVersion;
+  // The profile was checked (CheckProfile); what can still go wrong is the
+  // host's file system, or entries that contradict each other (a file where
+  // another entry wants a folder): the field that failed is named.
+  const auto made = [](const std::error_code& error, const std::string& field) {
+    if (error) throw InputError(field + ": cannot be made on the simulated drive: " + error.message());
+  };
+  std::error_code error;
   if (profile.contains("current_directory"))
     m_currentDirectory = profile["current_directory"].get<std::string>();
-  fs::create_directories(HostPath(m_currentDirectory));
+  fs::create_directories(HostPath(m_currentDirectory), error);
+  made(error, "current_directory");
   // The driver package the installer will find in its current folder.
   if (profile.contains("package")) {
     fs::path source = profile["package"].get<std::string>();
     if (source.is_relative()) source = fs::path(baseDirectory) / source;
     fs::copy_file(source, HostPath(m_currentDirectory + "\\DriverData.Drv"),
-                  fs::copy_options::overwrite_existing);
+                  fs::copy_options::overwrite_existing, error);
+    made(error, "package");
   }
-  if (!profile.contains("files")) return;
-  for (auto it = profile["files"].begin(); it != profile["files"].end(); ++it) {
-    const Profile& entry = it.value();
-    const fs::path host = HostPath(it.key());
-    if (entry.value("folder", false)) {
-      fs::create_directories(host);
-    } else {
-      fs::create_directories(host.parent_path());
-      if (entry.contains("copy_from")) {
-        fs::path source = entry["copy_from"].get<std::string>();
-        if (source.is_relative()) source = fs::path(baseDirectory) / source;
-        fs::copy_file(source, host, fs::copy_options::overwrite_existing);
+  if (profile.contains("files")) {
+    for (auto it = profile["files"].begin(); it != profile["files"].end(); ++it) {
+      const std::string field = check::Member("files", it.key());
+      const Profile& entry = it.value();
+      const fs::path host = HostPath(it.key());
+      if (entry.value("folder", false)) {
+        fs::create_directories(host, error);
+        made(error, field);
       } else {
-        std::ofstream(host, std::ios::binary) << entry.value("content", std::string());
+        fs::create_directories(host.parent_path(), error);
+        made(error, field);
+        if (entry.contains("copy_from")) {
+          fs::path source = entry["copy_from"].get<std::string>();
+          if (source.is_relative()) source = fs::path(baseDirectory) / source;
+          fs::copy_file(source, host, fs::copy_options::overwrite_existing, error);
+          made(error, field);
+        } else {
+          std::ofstream out(host, std::ios::binary);
+          out << entry.value("content", std::string());
+          if (!out) made(std::make_error_code(std::errc::io_error), field);
+        }
       }
+      if (entry.value("readonly", false)) m_readOnly.insert(Key(it.key()));
     }
-    if (entry.value("readonly", false)) m_readOnly.insert(Key(it.key()));
   }
+  m_keep = profile.value("keep_drive", false);
+  if (m_keep) ForgetDrive(m_root);
 }
 
 nlohmann::json SimFiles::ToJson() const {
@@ -316,6 +327,7 @@ BOOL SimFiles::SetFileAttributesA(LPCSTR path, DWORD attributes) {
 
 BOOL SimFiles::CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) {
   std::unique_lock<std::mutex> lock(m_machine.Mutex());
+  ++m_driveVersion;
   m_machine.SpendCallTime(lock, "CopyFileA");
   const std::string source = from ? from : "", target = to ? to : "";
   if (m_machine.FailCall("CopyFileA", source)) return FALSE;
@@ -348,6 +360,7 @@ BOOL SimFiles::CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) {
 
 BOOL SimFiles::DeleteFileA(LPCSTR path) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  ++m_driveVersion;
   const std::string windowsPath = path ? path : "";
   if (m_machine.FailCall("DeleteFileA", windowsPath)) return FALSE;
   const fs::path host = HostPath(windowsPath);
@@ -366,6 +379,7 @@ BOOL SimFiles::DeleteFileA(LPCSTR path) {
 
 BOOL SimFiles::CreateDirectoryA(LPCSTR path) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  ++m_driveVersion;
   const std::string windowsPath = path ? path : "";
   if (m_machine.FailCall("CreateDirectoryA", windowsPath)) return FALSE;
   const fs::path host = HostPath(windowsPath);
@@ -383,6 +397,7 @@ BOOL SimFiles::CreateDirectoryA(LPCSTR path) {
 
 BOOL SimFiles::RemoveDirectoryA(LPCSTR path) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  ++m_driveVersion;
   const std::string windowsPath = path ? path : "";
   if (m_machine.FailCall("RemoveDirectoryA", windowsPath)) return FALSE;
   std::vector<std::string> components;
@@ -491,13 +506,10 @@ DWORD SimFiles::GetPrivateProfileSectionNamesA(LPSTR buffer, DWORD size, LPCSTR 
   buffer[0] = '\0';
   if (size > 1) buffer[1] = '\0';
   if (m_machine.FailCall("GetPrivateProfileSectionNamesA", file ? file : "")) return 0;
-  std::ifstream in(HostPath(file ? file : ""), std::ios::binary);
-  if (!in) return 0;
-  std::ostringstream text;
-  text << in.rdbuf();
-  std::string list;
-  for (const IniSection& section : ParseIni(text.str(), m_machine.Version().codePage))
-    list += section.name + '\0';
+  const IniFile* ini =
+      m_iniCache->Lookup(HostPath(file ? file : ""), m_driveVersion, m_machine.Version().codePage);
+  if (!ini) return 0;
+  const std::string& list = ini->SectionNames();
   if (list.size() + 1 <= size) {
     std::memcpy(buffer, list.data(), list.size());
     buffer[list.size()] = '\0';
@@ -517,18 +529,11 @@ DWORD SimFiles::GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defa
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   const std::string fallback = Trim(defaultValue ? defaultValue : "");
   if (m_machine.FailCall("GetPrivateProfileStringA", key ? key : "")) return CopyOut(fallback, buffer, size);
-  std::ifstream in(HostPath(file ? file : ""), std::ios::binary);
-  if (!in || !section || !key) return CopyOut(fallback, buffer, size);
-  std::ostringstream text;
-  text << in.rdbuf();
-  // Lookups use the first section of that name.
-  for (const IniSection& candidate : ParseIni(text.str(), m_machine.Version().codePage)) {
-    if (!EqualNoCase(candidate.name, section)) continue;
-    for (const auto& entry : candidate.keys)
-      if (EqualNoCase(entry.first, key)) return CopyOut(entry.second, buffer, size);
-    break;
-  }
-  return CopyOut(fallback, buffer, size);
+  if (!section || !key) return CopyOut(fallback, buffer, size);
+  const IniFile* ini =
+      m_iniCache->Lookup(HostPath(file ? file : ""), m_driveVersion, m_machine.Version().codePage);
+  const std::string* value = ini ? ini->Find(section, key) : nullptr;
+  return CopyOut(value ? *value : fallback, buffer, size);
 }
 
 }  // namespace sim

@@ -18,6 +18,7 @@
 namespace sim {
 
 class Machine;
+class IniCache;
 
 class SimFiles : public plat::IFiles {
  public:
@@ -53,11 +54,17 @@ class SimFiles : public plat::IFiles {
   // Takes the lock itself.
   std::string HostPathOf(const std::string& windowsPath);
   const std::string& Root() const { return m_root; }
+  // Removes the host folders of every drive of the process (but those a
+  // profile keeps): for a process about to end on a signal.
+  static void RemoveLiveDrives();
   // The same with the machine's lock already held.
   std::string HostPathLocked(const std::string& windowsPath) const { return HostPath(windowsPath); }
   // Writes a file (test helper; takes the lock itself).
   void WriteFile(const std::string& windowsPath, const std::string& content);
   bool ReadFile(const std::string& windowsPath, std::string* content);
+  // Something other than these calls (the archive library's extraction)
+  // wrote to the drive: parsed profile files are read again. Lock held.
+  void NoteDriveWrittenLocked() { ++m_driveVersion; }
 
  private:
   struct Search {
@@ -79,6 +86,8 @@ class SimFiles : public plat::IFiles {
   std::set<std::string> m_readOnly;  // keys of read-only files
   std::map<ULONG_PTR, Search> m_searches;
   ULONG_PTR m_nextHandle = 0x4000;
+  std::unique_ptr<IniCache> m_iniCache;
+  uint64_t m_driveVersion = 0;  // counts the drive's writes
 };
 
 }  // namespace sim

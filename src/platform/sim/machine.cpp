@@ -9,6 +9,7 @@
 #include "platform/sim/code_page.h"
 #include "platform/sim/comm.h"
 #include "platform/sim/files.h"
+#include "platform/sim/profile_check.h"
 #include "platform/sim/services.h"
 #include "platform/sim/spooler.h"
 #include "platform/sim/system.h"
@@ -37,7 +38,15 @@ DWORD JsonDword(const Profile& object, const char* key, DWORD fallback) {
 
 Machine::Machine() : Machine(Profile::object()) {}
 
-Machine::Machine(const Profile& profile)
+// Host files a profile names are found from the working folder.
+Machine::CheckedProfile Machine::Check(const Profile& profile) {
+  CheckProfile(profile, std::filesystem::current_path().string());
+  return CheckedProfile{};
+}
+
+Machine::Machine(const Profile& profile) : Machine(profile, Check(profile)) {}
+
+Machine::Machine(const Profile& profile, CheckedProfile)
     : m_registry(std::make_unique<SimRegistry>(*this)),
       m_system(std::make_unique<SimSystem>(*this)),
       m_threads(std::make_unique<SimThreads>(*this)),
@@ -66,6 +75,7 @@ Machine::~Machine() {
 
 Machine* Machine::Current() { return g_current.load(); }
 
+// The profile was checked (CheckProfile): fields have their types and ranges.
 void Machine::LoadProfile(const Profile& profile) {
   m_name = profile.value("name", std::string("default"));
   if (profile.contains("windows")) {
@@ -84,7 +94,6 @@ void Machine::LoadProfile(const Profile& profile) {
                                " is not one of 1252, 1250, 936");
   }
   if (profile.contains("registry")) m_registry->LoadJson(profile["registry"]);
-  // Host files a profile names are found from the working folder.
   m_files->LoadJson(profile, std::filesystem::current_path().string());
   if (profile.contains("services")) m_services->LoadJson(profile["services"]);
   m_spooler->LoadJson(profile.contains("spooler") ? profile["spooler"] : Profile::object());

@@ -68,6 +68,8 @@ class Machine {
  public:
   // A machine with the defaults (Windows 10, 64-bit, empty registry).
   Machine();
+  // Throws InputError for a profile CheckProfile refuses, before anything
+  // (such as the drive's host folder) is made.
   explicit Machine(const Profile& profile);
   ~Machine();
   Machine(const Machine&) = delete;
@@ -121,6 +123,9 @@ class Machine {
   std::vector<std::string> Journal();
 
  private:
+  struct CheckedProfile {};
+  static CheckedProfile Check(const Profile& profile);
+  Machine(const Profile& profile, CheckedProfile);
   void LoadProfile(const Profile& profile);
 
   World m_world;

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/sim/json_check.h"
 #include "platform/sim/machine.h"
 
 namespace sim {
@@ -33,6 +34,8 @@ std::vector<std::string> SplitPath(const std::string& path) {
   return parts;
 }
 
+// A value as a checked profile gives it (CheckProfile): a string, a DWORD
+// or {"type": N, "hex": "..."} with whole bytes.
 RegValue MakeValue(const std::string& name, const Profile& value) {
   RegValue out;
   out.name = name;
@@ -47,10 +50,8 @@ RegValue MakeValue(const std::string& name, const Profile& value) {
     out.data.resize(4);
     std::memcpy(out.data.data(), &number, 4);
   } else if (value.is_object() && value.contains("hex")) {
-    const std::string hex = value["hex"].get<std::string>();
     out.type = value.value("type", static_cast<DWORD>(REG_BINARY));
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-      out.data.push_back(static_cast<BYTE>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    ParseHexBytes(value["hex"].get<std::string>(), false, &out.data);
   }
   return out;
 }
@@ -85,6 +86,14 @@ void NodeToJson(const RegKeyNode& node, const std::string& path, nlohmann::json&
   for (const auto& child : node.subkeys) NodeToJson(*child.second, path + "\\" + child.second->name, out);
 }
 }  // namespace
+
+bool SimRegistry::HasKnownRoot(const std::string& path) {
+  const std::vector<std::string> parts = SplitPath(path);
+  if (parts.empty()) return false;
+  for (const char* root : kRootNames)
+    if (Lower(parts[0]) == Lower(root)) return true;
+  return false;
+}
 
 bool CaseInsensitiveLess::operator()(const std::string& a, const std::string& b) const {
   return Lower(a) < Lower(b);
@@ -214,7 +223,7 @@ LONG SimRegistry::RegEnumValueA(HKEY key, DWORD index, LPSTR name, DWORD* nameCh
         *dataBytes = size;
         return ERROR_MORE_DATA;
       }
-      std::memcpy(data, value.data.data(), size);
+      if (size) std::memcpy(data, value.data.data(), size);
     }
     *dataBytes = size;
   }
@@ -237,7 +246,7 @@ LONG SimRegistry::RegQueryValueExA(HKEY key, LPCSTR name, DWORD* type, BYTE* dat
         *dataBytes = size;
         return ERROR_MORE_DATA;
       }
-      std::memcpy(data, value->data.data(), size);
+      if (size) std::memcpy(data, value->data.data(), size);
     }
     *dataBytes = size;
   }

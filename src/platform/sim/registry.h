@@ -52,6 +52,8 @@ class SimRegistry : public plat::IRegistry {
   // Profile and state helpers (take the machine's lock themselves).
   // Path form: "HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM".
   void LoadJson(const Profile& keys);
+  // Whether a key path starts with a root key's name ("HKEY_LOCAL_MACHINE").
+  static bool HasKnownRoot(const std::string& path);
   nlohmann::json ToJson() const;
   void SetString(const std::string& keyPath, const std::string& name, const std::string& value);
   void SetDword(const std::string& keyPath, const std::string& name, DWORD value);

@@ -20,6 +20,7 @@ const char* StateName(DWORD state) {
   }
 }
 
+// One of StateNames() (the profile was checked).
 DWORD StateFromName(const std::string& name) {
   if (name == "stopped") return SERVICE_STOPPED;
   if (name == "start_pending") return SERVICE_START_PENDING;
@@ -53,6 +54,16 @@ void SimServices::LoadJson(const Profile& services) {
     service.stuckIn = entry.value("stuck", std::string());
     service.remaining = service.pendingPolls;
   }
+}
+
+const std::vector<std::string>& SimServices::StateNames() {
+  static const std::vector<std::string> names = {"stopped", "start_pending", "stop_pending", "running"};
+  return names;
+}
+
+const std::vector<std::string>& SimServices::PendingStateNames() {
+  static const std::vector<std::string> names = {"start_pending", "stop_pending"};
+  return names;
 }
 
 nlohmann::json SimServices::ToJson() const {

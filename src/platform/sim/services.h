@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -42,6 +43,9 @@ class SimServices : public plat::IServices {
   // Profile: {"Spooler": {"state": "stopped", "pending_polls": 2, "stuck": "start_pending"}}.
   // A machine always has a "Spooler" service, running unless said otherwise.
   void LoadJson(const Profile& services);
+  // The states a profile may give a service, and the pending ones it may be stuck in.
+  static const std::vector<std::string>& StateNames();
+  static const std::vector<std::string>& PendingStateNames();
   nlohmann::json ToJson() const;
   // Call with the machine's lock held.
   SimService* Find(const std::string& name);
