@@ -1,3 +1,4 @@
+#include "platform/win32/admin_calls.h"
 #include "platform/win32/win32_services.h"
 
 namespace plat {
@@ -24,6 +25,8 @@ class Win32Registry : public IRegistry {
   LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD dataBytes) override {
     return ::RegSetValueExA(key, name, 0, type, data, dataBytes);
   }
+  LONG RegDeleteKeyA(HKEY parent, LPCSTR subKey) override { return RegDeleteKeyUtf8(parent, subKey); }
+  LONG RegDeleteValueA(HKEY key, LPCSTR name) override { return RegDeleteValueUtf8(key, name); }
 };
 
 }  // namespace

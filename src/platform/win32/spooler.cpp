@@ -1,5 +1,6 @@
 #include <vector>
 
+#include "platform/win32/admin_calls.h"
 #include "platform/win32/win32_services.h"
 
 namespace plat {
@@ -138,6 +139,13 @@ class Win32Spooler : public ISpooler {
   }
   BOOL DeletePortA(HWND owner, LPCSTR portName) override {
     return ::DeletePortA(nullptr, owner, const_cast<LPSTR>(portName));
+  }
+
+  BOOL DeletePrinterDriverExA(LPCSTR environment, LPCSTR driverName, DWORD deleteFlags) override {
+    return DeletePrinterDriverExUtf8(environment, driverName, deleteFlags);
+  }
+  BOOL XcvDataAddPort(HANDLE xcv, const TcpipPortData& port, DWORD* status) override {
+    return XcvDataAddPortUtf8(xcv, port, status);
   }
 };
 
