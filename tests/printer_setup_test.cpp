@@ -7,6 +7,7 @@
 
 #include "Commands.h"
 #include "ExitCodes.h"
+#include "script.h"
 #include "test_support.h"
 
 using testing_support::SimulatedMachine;
@@ -377,6 +378,27 @@ TEST(PrinterSetupFaults, SerialProbingThatFindsNoPrinterIsNotFound) {
   const SetupRun run = PrinterSetup({"install", "/model", "RV-640", "/port", "serial"});
   EXPECT_EQ(run.exitCode, setup::kExitNotFound) << Log(run);
   EXPECT_TRUE(LogHas(run, "serial probing found no printer")) << Log(run);
+}
+
+}  // namespace
+
+namespace {
+
+// The window and printer-setup share the lock: a window started while
+// another installation holds it says so and never opens.
+TEST(InstallerWindowLock, TheWindowStaysClosedWhileAnotherInstallationHoldsTheLock) {
+  nlohmann::json profile = ShopMachine();
+  // Held by a process of another session, whose mutex this one may not open.
+  profile["faults"] = {{{"call", "CreateMutexA"}, {"error", 5}}};
+  const installersim::RunResult run =
+      installersim::RunInstaller(profile, installersim::ScriptedUser::DefaultScript());
+  EXPECT_GE(
+      testing_support::FindLine(run.transcript, "Another printer installation is running on this computer."),
+      0)
+      << testing_support::Joined(run.transcript);
+  EXPECT_EQ(testing_support::FindLine(run.transcript, "opened"), -1)
+      << testing_support::Joined(run.transcript);
+  EXPECT_TRUE(run.state["spooler"]["printers"].size() == 1u);
 }
 
 }  // namespace
