@@ -121,7 +121,14 @@ int RemoveDriver(CommandContext& context, const std::string& driver,
   plat::ISpooler& spooler = plat::Spooler();
   const bool x64 = IsWow64();
   const char* environment = x64 ? kEnvironmentX64 : kEnvironmentX86;
-  if (!spooler.DeletePrinterDriverExA(environment, driver.c_str(), DPD_DELETE_UNUSED_FILES)) {
+  BOOL deleted = spooler.DeletePrinterDriverExA(environment, driver.c_str(), DPD_DELETE_UNUSED_FILES);
+  if (!deleted && plat::System().GetLastError() == ERROR_INVALID_PARAMETER) {
+    // Wine takes no delete flags (docs/WINE.md): the driver goes, its files
+    // stay in the spooler's folder.
+    context.log.CallFailed("DeletePrinterDriverEx " + driver + " with its files", ERROR_INVALID_PARAMETER);
+    deleted = spooler.DeletePrinterDriverExA(environment, driver.c_str(), 0);
+  }
+  if (!deleted) {
     const DWORD error = plat::System().GetLastError();
     context.log.CallFailed("DeletePrinterDriverEx " + driver, error);
     if (error != ERROR_UNKNOWN_PRINTER_DRIVER) {
