@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <regex>
 
 #include "Commands.h"
 #include "ExitCodes.h"
@@ -399,6 +402,78 @@ TEST(InstallerWindowLock, TheWindowStaysClosedWhileAnotherInstallationHoldsTheLo
   EXPECT_EQ(testing_support::FindLine(run.transcript, "opened"), -1)
       << testing_support::Joined(run.transcript);
   EXPECT_TRUE(run.state["spooler"]["printers"].size() == 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// Every case of the fault matrix, run through printer-setup with the model
+// and port type its script picks: whatever the window would have shown is
+// a log line, a failure box ends in 1603 naming it, nothing is retried and
+// the unpacked package goes.
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Field(const std::string& text, const std::string& name) {
+  std::smatch match;
+  return std::regex_search(text, match, std::regex("(^|\n)" + name + ": *([^\n]*)")) ? match[2].str()
+                                                                                     : std::string();
+}
+
+TEST(PrinterSetupFaults, EveryFaultMatrixCaseEndsInItsExitCodeWithTheBoxesLogged) {
+  const std::filesystem::path source(INSTALLER_SOURCE_DIR);
+  const char* const kPortOfRow[] = {"serial", "usb", "LPT1:", "tcpip:192.168.1.50"};
+  int cases = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(source / "faults")) {
+    if (entry.path().extension() != ".run") continue;
+    const std::string run = ReadFile(entry.path());
+    const std::string script = ReadFile(source / Field(run, "script"));
+    std::ifstream profileFile(source / Field(run, "profile"));
+    nlohmann::json profile = nlohmann::json::parse(profileFile, nullptr, true, true);
+    if (profile.contains("package")) {
+      std::string package = profile["package"].get<std::string>();
+      if (package.rfind("build/", 0) == 0) package = std::string(INSTALLER_BUILD_DIR) + package.substr(5);
+      profile["package"] = package;
+    }
+    std::smatch match;
+    const std::string model =
+        std::regex_search(script, match, std::regex("\"driver\", \"text\": \"([^\"]+)\"")) ? match[1].str()
+                                                                                           : "RV-640";
+    const int row = std::regex_search(script, match, std::regex("\"port-type\", \"row\": ([0-3])"))
+                        ? std::stoi(match[1].str())
+                        : 1;
+    SCOPED_TRACE(entry.path().filename().string() + ": install /model " + model + " /port " +
+                 kPortOfRow[row]);
+    ++cases;
+    SimulatedMachine machine(profile);
+    const SetupRun result = PrinterSetup({"install", "/model", model, "/port", kPortOfRow[row]});
+    const std::string log = Log(result);
+    EXPECT_TRUE(result.exitCode == 0 || result.exitCode == setup::kExitNotFound ||
+                result.exitCode == setup::kExitInstallFailed)
+        << result.exitCode << "\n"
+        << log;
+    EXPECT_EQ(log.find("-> Retry"), std::string::npos) << log;
+    for (const char* caption :
+         {"box Error:", "box Error prompt:", "box Fail to select port:", "box Application Error:"}) {
+      if (log.find(caption) != std::string::npos) {
+        EXPECT_EQ(result.exitCode, setup::kExitInstallFailed) << log;
+      }
+    }
+    if (result.exitCode == setup::kExitInstallFailed) {
+      ASSERT_TRUE(result.json.contains("error")) << result.output;
+      EXPECT_FALSE(result.json["error"].get<std::string>().empty());
+    }
+    if (result.exitCode == 0) {
+      EXPECT_FALSE(Printer(machine.machine, model).is_null()) << log;
+    }
+    if (entry.path().stem() != "cleanup-refused") {
+      EXPECT_EQ(plat::Files().GetFileAttributesA("C:\\DriverName.cfg"), INVALID_FILE_ATTRIBUTES) << log;
+    }
+  }
+  EXPECT_GE(cases, 40);
 }
 
 }  // namespace

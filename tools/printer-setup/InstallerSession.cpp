@@ -57,8 +57,12 @@ bool InstallerSession::Start() {
   }
   m_open = true;
   const BOOL ready = m_dialog.PumpMessagesUntil(
-      [this]() { return m_dialog.m_btnInstall.IsWindowEnabled() != FALSE; }, kStartupTimeoutMs);
-  m_log.Step("window status: " + OneLine(m_dialog.m_strStatus.str()));
+      [this]() {
+        NoteStatus();
+        return m_dialog.m_btnInstall.IsWindowEnabled() != FALSE;
+      },
+      kStartupTimeoutMs);
+  NoteStatus();
   if (!ready) m_log.Step("the installer window's start-up did not end");
   return ready != FALSE;
 }
@@ -101,6 +105,7 @@ bool InstallerSession::PressInstall() {
   // "&Finish" or for another try, unless the window ended.
   const BOOL ended = m_dialog.PumpMessagesUntil(
       [this]() {
+        NoteStatus();
         if (m_dialog.HasEnded()) return true;
         if (!m_dialog.m_btnInstall.IsWindowEnabled()) return false;
         // A receipt printer's serial probing runs on after "&Finish" shows;
@@ -112,10 +117,17 @@ bool InstallerSession::PressInstall() {
       kInstallTimeoutMs);
   CString caption;
   m_dialog.m_btnInstall.GetWindowText(caption);
-  m_log.Step("window status: " + OneLine(m_dialog.m_strStatus.str()) + "; Install button \"" + caption.str() +
-             "\"" + (m_dialog.HasEnded() ? "; the window closed" : ""));
+  NoteStatus();
+  m_log.Step("Install button \"" + caption.str() + "\"" + (m_dialog.HasEnded() ? "; the window closed" : ""));
   if (!ended) m_log.Step("the installation did not end");
   return ended && !m_dialog.HasEnded() && caption == "&Finish";
+}
+
+void InstallerSession::NoteStatus() {
+  const std::string status = m_dialog.m_strStatus.str();
+  if (status == m_lastStatus) return;
+  m_lastStatus = status;
+  m_log.Step("window status: " + OneLine(status));
 }
 
 void InstallerSession::Close() {

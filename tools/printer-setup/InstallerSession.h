@@ -43,7 +43,11 @@ class InstallerSession {
   PortChoiceAnswerer& Answerer() { return m_answerer; }
 
  private:
+  // Logs the window's status line when it changed since the last look.
+  void NoteStatus();
+
   SetupLog& m_log;
+  std::string m_lastStatus;
   CInstallDlg m_dialog;
   PortChoiceAnswerer m_answerer;
   UnattendedScope m_scope;
