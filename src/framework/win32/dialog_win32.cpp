@@ -167,8 +167,8 @@ BOOL CDialog::PumpMessagesUntil(const std::function<bool()>& done, DWORD millise
     if (m_bEnded || !m_hWnd) return FALSE;
     const DWORD elapsed = ::GetTickCount() - start;
     if (milliseconds != INFINITE && elapsed >= milliseconds) return FALSE;
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds == INFINITE ? INFINITE : milliseconds - elapsed,
-                                QS_ALLINPUT);
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE,
+                                milliseconds == INFINITE ? INFINITE : milliseconds - elapsed, QS_ALLINPUT);
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.message == WM_QUIT) {

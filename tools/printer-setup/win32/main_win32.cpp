@@ -88,7 +88,8 @@ int main() {
   int count = 0;
   LPWSTR* wideArgs = ::CommandLineToArgvW(::GetCommandLineW(), &count);
   std::vector<std::string> args;
-  for (int i = 1; wideArgs && i < count; ++i) args.push_back(WideToUtf8(wideArgs[i], ::lstrlenW(wideArgs[i])));
+  for (int i = 1; wideArgs && i < count; ++i)
+    args.push_back(WideToUtf8(wideArgs[i], ::lstrlenW(wideArgs[i])));
   if (wideArgs) ::LocalFree(wideArgs);
 
   std::string output;
