@@ -127,7 +127,11 @@ int RunPrinterSetup(const std::vector<std::string>& args, const LogOpener& openL
   if (options.json) {
     nlohmann::json object = {{"command", VerbName(options.verb)}, {"exit_code", exitCode}};
     object.update(result);
-    if (exitCode != kExitDone && !object.contains("error")) object["error"] = text;
+    if (exitCode != kExitDone && !object.contains("error")) {
+      std::string error = text;
+      while (!error.empty() && error.back() == '\n') error.pop_back();
+      object["error"] = error;
+    }
     object["log"] = log.Lines();
     *output = object.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
   } else {
