@@ -17,7 +17,7 @@ cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw32.cmake
 cmake --build "$build" -j2
 
 # check_pe EXE SUBSYSTEM: EXE is a 32-bit x86 PE of that subsystem (GUI or console) importing only
-# allowed system DLLs.
+# allowed system DLLs, with the manifest's rights request.
 check_pe() {
   local exe=$1 subsystem=$2 kind dlls dll lower ok allowed bad=0
   if [[ ! -f "$exe" ]]; then
@@ -46,6 +46,11 @@ check_pe() {
     fi
   done
   [[ $bad -eq 0 ]] || return 1
+  # The manifest resource asks for the administrator's rights where the user has them.
+  if ! grep -aq 'requestedExecutionLevel level="highestAvailable"' "$exe"; then
+    echo "error: $exe has no manifest asking for highestAvailable" >&2
+    return 1
+  fi
   echo "$exe: $kind"
   echo "imports: ${dlls[*]}"
 }
