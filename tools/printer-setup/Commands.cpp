@@ -1,5 +1,7 @@
 #include "Commands.h"
 
+#include <cctype>
+
 #include "ExitCodes.h"
 #include "app/InstallationLock.h"
 #include "platform/platform.h"
@@ -81,7 +83,10 @@ int Checked(CommandContext& context) {
 int RunPrinterSetup(const std::vector<std::string>& args, const LogOpener& openLog, std::string* output) {
   const ParsedCommandLine parsed = ParseCommandLine(args);
   bool json = false;
-  for (const std::string& arg : args) json = json || arg == "/json" || arg == "-json" || arg == "/JSON";
+  for (std::string arg : args) {
+    for (char& c : arg) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    json = json || arg == "/json" || arg == "-json";
+  }
   if (!parsed.ok) {
     if (json) {
       nlohmann::json result = {{"command", args.empty() ? "" : args[0]},

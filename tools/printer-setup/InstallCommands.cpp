@@ -338,7 +338,7 @@ int RunInstall(CommandContext& context) {
     return kExitInstallFailed;
   }
   const std::string status = dialog.m_strStatus.str();
-  const bool probed = context.options.port.size() == 6 && Lower(context.options.port) == "serial";
+  const bool probed = Lower(context.options.port) == "serial";
   if (probed && status.rfind("Unable to detect available printer", 0) == 0) {
     context.text = "No printer answered on any COM port at " + std::to_string(context.options.baudRate) +
                    " baud; the printer was left on " + dialog.m_arrSerialPorts[0].str() + ".\n";

@@ -1,7 +1,5 @@
 #include "UnattendedAnswers.h"
 
-#include <cstring>
-
 #include "app/InstallDlg.h"
 #include "ports/SerialPromptDlg.h"
 
