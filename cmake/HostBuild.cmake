@@ -32,6 +32,7 @@ target_compile_options(installer_host PRIVATE ${INSTALLER_WARNINGS})
 target_link_libraries(installer_host PUBLIC nlohmann_json::nlohmann_json Threads::Threads)
 
 add_subdirectory(tools/installer-sim)
+add_subdirectory(tools/printer-setup)
 
 # The archive library's reader and command line: the simulated machine runs
 # them where Windows would load 7-zip32.dll.

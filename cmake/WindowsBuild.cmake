@@ -52,3 +52,43 @@ target_link_libraries(installer PRIVATE ${WINSPOOL_DELAY_LIB})
 
 # The archive library the installer loads at run time: build-win/7-zip32.dll.
 add_subdirectory(archive-dll)
+
+# printer-setup.exe: the console companion deployment systems drive, on the
+# same installer code, platform and dialogs (never shown). Statically linked
+# like installer.exe, with the installer's rights request.
+set(PRINTER_SETUP_DIR ${PROJECT_SOURCE_DIR}/tools/printer-setup)
+set(PRINTER_SETUP_FRAMEWORK_SOURCES ${WIN32_FRAMEWORK_SOURCES})
+list(FILTER PRINTER_SETUP_FRAMEWORK_SOURCES EXCLUDE REGEX "winmain\\.cpp$")
+add_executable(printer-setup
+  ${INSTALLER_CORE_SOURCES}
+  ${WIN32_PLATFORM_SOURCES}
+  ${PRINTER_SETUP_FRAMEWORK_SOURCES}
+  ${PRINTER_SETUP_DIR}/CommandLine.cpp
+  ${PRINTER_SETUP_DIR}/Commands.cpp
+  ${PRINTER_SETUP_DIR}/InstallCommands.cpp
+  ${PRINTER_SETUP_DIR}/InstallerSession.cpp
+  ${PRINTER_SETUP_DIR}/InventoryCommands.cpp
+  ${PRINTER_SETUP_DIR}/SetupLog.cpp
+  ${PRINTER_SETUP_DIR}/UnattendedAnswers.cpp
+  ${PRINTER_SETUP_DIR}/win32/main_win32.cpp
+  ${PRINTER_SETUP_DIR}/win32/printer-setup.rc)
+# nlohmann-json is header-only: its folder is reached through a link of its
+# own, so the host's other headers stay out of the cross build.
+find_path(NLOHMANN_JSON_HOST_INCLUDE nlohmann/json.hpp PATHS /usr/include /usr/local/include
+  NO_CMAKE_FIND_ROOT_PATH NO_DEFAULT_PATH REQUIRED)
+set(PRINTER_SETUP_JSON_INCLUDE ${CMAKE_CURRENT_BINARY_DIR}/printer-setup-json)
+file(MAKE_DIRECTORY ${PRINTER_SETUP_JSON_INCLUDE})
+file(CREATE_LINK ${NLOHMANN_JSON_HOST_INCLUDE}/nlohmann ${PRINTER_SETUP_JSON_INCLUDE}/nlohmann SYMBOLIC)
+target_include_directories(printer-setup PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/src/res
+  ${PRINTER_SETUP_DIR})
+target_include_directories(printer-setup SYSTEM PRIVATE ${PRINTER_SETUP_JSON_INCLUDE})
+target_compile_options(printer-setup PRIVATE "$<$<COMPILE_LANGUAGE:C,CXX>:${INSTALLER_WARNINGS}>")
+set_source_files_properties(${PRINTER_SETUP_DIR}/win32/main_win32.cpp
+  PROPERTIES COMPILE_DEFINITIONS INSTALLER_WIN32_BACKEND)
+set_property(SOURCE ${PRINTER_SETUP_DIR}/win32/printer-setup.rc APPEND PROPERTY OBJECT_DEPENDS
+  ${PROJECT_SOURCE_DIR}/src/res/dialogs.inc
+  ${PROJECT_SOURCE_DIR}/src/res/resource.h
+  ${PRINTER_SETUP_DIR}/win32/printer-setup.manifest)
+target_link_options(printer-setup PRIVATE -static -static-libgcc -static-libstdc++ -mconsole
+  $<$<CONFIG:Release,MinSizeRel>:-s>)
+target_link_libraries(printer-setup PRIVATE comctl32 winspool advapi32 user32 gdi32 shell32 kernel32)

@@ -18,39 +18,48 @@ cd "$root"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw32.cmake -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j2
 
-exe="$build/installer.exe"
-if [[ ! -f "$exe" ]]; then
-  echo "error: $exe was not built" >&2
-  exit 1
-fi
-
-kind="$(file -b "$exe")"
-if [[ ! "$kind" =~ ^PE32\ .*\(GUI\).*(Intel\ 80386|i386) ]]; then
-  echo "error: $exe is not a 32-bit x86 GUI PE: $kind" >&2
-  exit 1
-fi
-
-mapfile -t dlls < <("$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | tr -d '\r')
-if [[ ${#dlls[@]} -eq 0 ]]; then
-  echo "error: no import table found in $exe" >&2
-  exit 1
-fi
-bad=0
-for dll in "${dlls[@]}"; do
-  lower="${dll,,}"
-  ok=0
-  for allowed in "${allowed_dlls[@]}"; do
-    [[ "$lower" == "$allowed" ]] && ok=1 && break
-  done
-  if [[ $lower == winspool.drv ]]; then
-    echo "error: $exe imports WINSPOOL.DRV statically; it must be delay-loaded from the system folder (src/platform/win32/delay_load.cpp)" >&2
-    bad=1
-  elif [[ $ok -eq 0 ]]; then
-    echo "error: $exe imports $dll, which is not a known DLL the loader takes from the system folder only" >&2
-    bad=1
+# check_pe EXE SUBSYSTEM: EXE is a 32-bit x86 PE of that subsystem (GUI or console) importing only
+# allowed system DLLs, with the manifest's rights request.
+check_pe() {
+  local exe=$1 subsystem=$2 kind dlls dll lower ok allowed bad=0
+  if [[ ! -f "$exe" ]]; then
+    echo "error: $exe was not built" >&2
+    return 1
   fi
-done
-[[ $bad -eq 0 ]] || exit 1
+  kind="$(file -b "$exe")"
+  if [[ ! "$kind" =~ ^PE32\ .*\($subsystem\).*(Intel\ 80386|i386) ]]; then
+    echo "error: $exe is not a 32-bit x86 $subsystem PE: $kind" >&2
+    return 1
+  fi
+  mapfile -t dlls < <("$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | tr -d '\r')
+  if [[ ${#dlls[@]} -eq 0 ]]; then
+    echo "error: no import table found in $exe" >&2
+    return 1
+  fi
+  for dll in "${dlls[@]}"; do
+    lower="${dll,,}"
+    ok=0
+    for allowed in "${allowed_dlls[@]}"; do
+      [[ "$lower" == "$allowed" ]] && ok=1 && break
+    done
+    if [[ $lower == winspool.drv ]]; then
+      echo "error: $exe imports WINSPOOL.DRV statically; it must be delay-loaded from the system folder (src/platform/win32/delay_load.cpp)" >&2
+      bad=1
+    elif [[ $ok -eq 0 ]]; then
+      echo "error: $exe imports $dll, which is not a known DLL the loader takes from the system folder only" >&2
+      bad=1
+    fi
+  done
+  [[ $bad -eq 0 ]] || return 1
+  # The manifest resource asks for the administrator's rights where the user has them.
+  if ! grep -aq 'requestedExecutionLevel level="highestAvailable"' "$exe"; then
+    echo "error: $exe has no manifest asking for highestAvailable" >&2
+    return 1
+  fi
+  echo "$exe: $kind"
+  echo "imports: ${dlls[*]}"
+}
 
-echo "$exe: $kind"
-echo "imports: ${dlls[*]}"
+# installer.exe, the window; printer-setup.exe, its console companion for unattended installs.
+check_pe "$build/installer.exe" GUI
+check_pe "$build/printer-setup.exe" console

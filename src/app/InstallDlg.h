@@ -97,6 +97,10 @@ class CInstallDlg : public CDialog {
   void InitPortTypeList();
   void SetPortListStyle();
 
+  // The package the start-up unpacks; empty for DriverData.Drv in the
+  // current folder (the window's only road; printer-setup may name one).
+  CString m_strPackagePath;
+
   CArchiveTool m_archive;
   CButton m_btnInstall;
   CProgressCtrl m_progress;

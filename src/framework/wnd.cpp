@@ -179,7 +179,11 @@ void DDX_Text(CDataExchange* pDX, int id, CString& value) {
 
 namespace {
 CWinApp* g_app = nullptr;
-}
+std::atomic<IModalAnswerer*> g_modalAnswerer{nullptr};
+}  // namespace
+
+void SetModalAnswerer(IModalAnswerer* answerer) { g_modalAnswerer.store(answerer); }
+IModalAnswerer* ModalAnswerer() { return g_modalAnswerer.load(); }
 
 CWinApp::CWinApp(const char* appName) : m_pszAppName(appName) { g_app = this; }
 

@@ -6,6 +6,7 @@
 // (framework/headless).
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -148,11 +149,27 @@ class CDialog : public CWnd {
 
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
+  // Unattended runs: the dialog made from its template and initialised
+  // (WM_INITDIALOG) but never shown. Its thread handles the messages (sent
+  // from other threads, posted, timers) in PumpMessagesUntil, which returns
+  // TRUE once `done` holds, FALSE when the dialog ended, `milliseconds`
+  // passed or (host) nothing can change any more. DestroyHidden destroys
+  // it as closing would.
+  BOOL CreateHidden();
+  BOOL PumpMessagesUntil(const std::function<bool()>& done, DWORD milliseconds);
+  void DestroyHidden();
+  // Whether EndDialog was called, and with what.
+  bool HasEnded() const { return m_bEnded; }
+  INT_PTR EndResult() const { return m_nEndResult; }
+
   UINT m_nIDTemplate;
   CWnd* m_pParentWnd;
 
  protected:
   static const MessageMap* GetThisMessageMap() { return CWnd::GetThisMessageMap(); }
+  // Set by EndDialog (both backends).
+  bool m_bEnded = false;
+  INT_PTR m_nEndResult = 0;
 };
 
 class CDataExchange {
@@ -166,6 +183,17 @@ class CDataExchange {
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
 void DDX_Check(CDataExchange* pDX, int id, BOOL& value);
 void DDX_Text(CDataExchange* pDX, int id, CString& value);
+
+// Unattended runs: answers every modal dialog instead of showing it.
+// DoModal asks it first; AnswerModal sets the dialog's result and returns
+// true, or returns false to let the dialog show.
+class IModalAnswerer {
+ public:
+  virtual ~IModalAnswerer() = default;
+  virtual bool AnswerModal(CDialog& dialog, INT_PTR* result) = 0;
+};
+void SetModalAnswerer(IModalAnswerer* answerer);
+IModalAnswerer* ModalAnswerer();
 
 // Process-wide registered message ids, the same for every window.
 UINT RegisterWindowMessage(const char* name);

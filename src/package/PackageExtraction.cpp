@@ -14,6 +14,7 @@ void CInstallDlg::ExtractDriverPackage() {
   if (length == 0 || length >= MAX_PATH) folder[0] = '\0';
   CString archive;
   archive.Format("%s\\DriverData.Drv", folder);
+  if (!m_strPackagePath.IsEmpty()) archive = m_strPackagePath;
 
   const BYTE result = m_archive.Extract(archive, "C:\\");
   m_archive.FreeArchiveLibrary();

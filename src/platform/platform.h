@@ -74,6 +74,11 @@ class IThreads {
   virtual void Sleep(DWORD milliseconds) = 0;
   virtual DWORD GetTickCount() = 0;
   virtual DWORD GetCurrentThreadId() = 0;
+  // A named mutex, not owned (no security attributes). When the name
+  // exists already the handle is to that mutex and the last error is
+  // ERROR_ALREADY_EXISTS; a name held by another user's process may fail
+  // with ERROR_ACCESS_DENIED instead.
+  virtual HANDLE CreateMutexA(LPCSTR name) = 0;
 };
 
 // The registry, with the Win32 return codes (ERROR_SUCCESS and the rest).
@@ -87,6 +92,9 @@ class IRegistry {
                              DWORD* dataBytes) = 0;
   virtual LONG RegQueryValueExA(HKEY key, LPCSTR name, DWORD* type, BYTE* data, DWORD* dataBytes) = 0;
   virtual LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD dataBytes) = 0;
+  // Deletes a key without subkeys (Win32 refuses one with subkeys).
+  virtual LONG RegDeleteKeyA(HKEY parent, LPCSTR subKey) = 0;
+  virtual LONG RegDeleteValueA(HKEY key, LPCSTR name) = 0;
 };
 
 // One entry of a file search.
@@ -162,6 +170,15 @@ struct PrinterInfo2 {
   std::string dataType;
 };
 
+// The Standard TCP/IP port monitor's PORT_DATA_1 record (tcpxcv.h), as far
+// as a raw port needs it; the Win32 side fills the wide-character record.
+struct TcpipPortData {
+  std::string portName;     // at most 63 characters
+  std::string hostAddress;  // at most 48 characters
+  DWORD portNumber = 9100;
+  DWORD protocol = 1;  // PROTOCOL_RAWTCP_TYPE
+};
+
 // The print spooler of the local machine (no call names a server).
 class ISpooler {
  public:
@@ -191,6 +208,16 @@ class ISpooler {
   virtual BOOL AddPortA(HWND owner, LPCSTR monitorName) = 0;
   virtual BOOL ConfigurePortA(HWND owner, LPCSTR portName) = 0;
   virtual BOOL DeletePortA(HWND owner, LPCSTR portName) = 0;
+  // DeletePrinterDriverExA of the local server, any version (no version
+  // flag): refused with ERROR_PRINTER_DRIVER_IN_USE while a printer uses
+  // the driver; DPD_DELETE_UNUSED_FILES also deletes its files no other
+  // driver shares.
+  virtual BOOL DeletePrinterDriverExA(LPCSTR environment, LPCSTR driverName, DWORD deleteFlags) = 0;
+  // XcvDataW(xcv, L"AddPort", PORT_DATA_1, ...) on a handle OpenPrinterA
+  // gave for ",XcvMonitor Standard TCP/IP Port" (SERVER_ACCESS_ADMINISTER).
+  // TRUE when the call went through; `status` then holds the monitor's
+  // own result (ERROR_SUCCESS when the port was made).
+  virtual BOOL XcvDataAddPort(HANDLE xcv, const TcpipPortData& port, DWORD* status) = 0;
 };
 
 // Message boxes not owned by a dialog of the framework (the framework's own

@@ -259,6 +259,38 @@ INT_PTR Ui::RunModal(HWND hwnd) {
   return result;
 }
 
+bool Ui::RunUntil(HWND hwnd, const std::function<bool()>& done, DWORD milliseconds) {
+  Window* dialog = Find(hwnd);
+  if (!dialog) return false;
+  const uint64_t deadline = milliseconds == INFINITE ? sim::kNoDeadline : Now() + milliseconds;
+  for (;;) {
+    if (done()) return true;
+    if (dialog->ended || Now() >= deadline) return false;
+    PostDueTimers();
+    std::shared_ptr<QueueItem> item;
+    {
+      std::lock_guard<std::mutex> lock(m_machine.Mutex());
+      if (!m_queue.empty()) {
+        item = m_queue.front();
+        m_queue.pop_front();
+      }
+    }
+    if (item) {
+      ProcessItem(*item);
+      continue;
+    }
+    std::unique_lock<std::mutex> lock(m_machine.Mutex());
+    const auto wait = m_machine.GetWorld().BlockUntil(
+        lock, [&]() { return !m_queue.empty() || dialog->ended; }, std::min(EarliestTimer(), deadline),
+        "dialog " + std::to_string(dialog->id) + " unattended message loop", true);
+    if (wait == sim::World::WaitResult::Hang) return false;
+  }
+}
+
+void Ui::DestroyDialogWindow(HWND hwnd) {
+  if (Window* dialog = Find(hwnd)) DestroyDialog(dialog);
+}
+
 LRESULT Ui::Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (!Find(hwnd)) return 0;
   if (OnDialogThread()) return Dispatch(hwnd, message, wParam, lParam);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -146,6 +147,11 @@ class Ui : public plat::IUser, public sim::IPortMonitorUser {
   // --- framework backend ---
   HWND CreateDialogWindow(CWnd* object, UINT templateId);
   INT_PTR RunModal(HWND dialog);
+  // Handles the dialog thread's messages and timers until `done` holds
+  // (true), or the dialog ended, `milliseconds` of virtual time passed or
+  // every thread waits for ever (false). No user acts meanwhile.
+  bool RunUntil(HWND dialog, const std::function<bool()>& done, DWORD milliseconds);
+  void DestroyDialogWindow(HWND dialog);
   void EndDialog(HWND dialog, INT_PTR result);
   LRESULT Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   BOOL Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -53,13 +53,18 @@ UINT_PTR CWnd::SetTimer(UINT_PTR id, UINT elapse) { return TheUi().SetTimer(m_hW
 
 BOOL CWnd::KillTimer(UINT_PTR id) { return TheUi().KillTimer(m_hWnd, id); }
 
+// Boxes go through the process's IUser, which is the Ui itself unless an
+// unattended run put its own answerer there.
 int CWnd::MessageBox(const char* text, const char* caption, UINT type) {
-  return TheUi().MessageBoxA(m_hWnd, text, caption, type);
+  return plat::User().MessageBoxA(m_hWnd, text, caption, type);
 }
 
 LRESULT CWnd::DefWindowProc(UINT, WPARAM, LPARAM) { return 0; }
 
 INT_PTR CDialog::DoModal() {
+  INT_PTR answered = 0;
+  if (IModalAnswerer* answerer = ModalAnswerer())
+    if (answerer->AnswerModal(*this, &answered)) return answered;
   HWND hwnd = TheUi().CreateDialogWindow(this, m_nIDTemplate);
   if (!hwnd) return -1;
   Attach(hwnd);
@@ -69,7 +74,30 @@ INT_PTR CDialog::DoModal() {
   return result;
 }
 
-void CDialog::EndDialog(int result) { TheUi().EndDialog(m_hWnd, result); }
+void CDialog::EndDialog(int result) {
+  m_bEnded = true;
+  m_nEndResult = result;
+  TheUi().EndDialog(m_hWnd, result);
+}
+
+BOOL CDialog::CreateHidden() {
+  HWND hwnd = TheUi().CreateDialogWindow(this, m_nIDTemplate);
+  if (!hwnd) return FALSE;
+  Attach(hwnd);
+  WindowProc(WM_INITDIALOG, 0, 0);
+  return TRUE;
+}
+
+BOOL CDialog::PumpMessagesUntil(const std::function<bool()>& done, DWORD milliseconds) {
+  if (!m_hWnd) return FALSE;
+  return TheUi().RunUntil(m_hWnd, done, milliseconds) ? TRUE : FALSE;
+}
+
+void CDialog::DestroyHidden() {
+  if (!m_hWnd) return;
+  TheUi().DestroyDialogWindow(m_hWnd);
+  Detach();
+}
 
 UINT RegisterWindowMessage(const char* name) {
   // Registered ids share the range Windows uses (0xC000-0xFFFF); the same
@@ -86,7 +114,8 @@ UINT RegisterWindowMessage(const char* name) {
 
 int AfxMessageBox(const char* text, UINT type) {
   CWinApp* app = CWinApp::Current();
-  return TheUi().MessageBoxA(nullptr, text, app && app->m_pszAppName ? app->m_pszAppName : "Installer", type);
+  return plat::User().MessageBoxA(nullptr, text, app && app->m_pszAppName ? app->m_pszAppName : "Installer",
+                                  type);
 }
 
 BOOL WaitForThreadPumping(HANDLE thread, DWORD milliseconds) {

@@ -1,5 +1,6 @@
 // Modal dialogs from the .rc templates, with a dialog procedure that routes
 // every message through the framework's message maps.
+#include <cstring>
 #include <vector>
 
 #include "framework/wnd.h"
@@ -113,11 +114,75 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 INT_PTR CDialog::DoModal() {
+  INT_PTR answered = 0;
+  if (IModalAnswerer* answerer = ModalAnswerer())
+    if (answerer->AnswerModal(*this, &answered)) return answered;
   HWND owner = m_pParentWnd ? m_pParentWnd->GetSafeHwnd() : ::GetActiveWindow();
   return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate), owner, DialogProc,
                            reinterpret_cast<LPARAM>(this));
 }
 
 void CDialog::EndDialog(int result) {
+  m_bEnded = true;
+  m_nEndResult = result;
   if (m_hWnd) ::EndDialog(m_hWnd, result);
+}
+
+namespace {
+
+// The style field of a dialog template: DLGTEMPLATEEX (what DIALOGEX
+// resources hold) has it after dlgVer, signature, helpID and exStyle;
+// DLGTEMPLATE starts with it.
+constexpr size_t kExtendedStyleOffset = 12;
+constexpr WORD kExtendedSignature = 0xFFFF;
+
+}  // namespace
+
+BOOL CDialog::CreateHidden() {
+  HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  HRSRC resource = ::FindResourceW(instance, MAKEINTRESOURCEW(m_nIDTemplate), MAKEINTRESOURCEW(5));
+  HGLOBAL loaded = resource ? ::LoadResource(instance, resource) : nullptr;
+  const BYTE* bytes = loaded ? static_cast<const BYTE*>(::LockResource(loaded)) : nullptr;
+  const DWORD size = resource ? ::SizeofResource(instance, resource) : 0;
+  if (!bytes || size < kExtendedStyleOffset + sizeof(DWORD)) return FALSE;
+  // A copy without WS_VISIBLE: the window is made but never shown.
+  std::vector<BYTE> copy(bytes, bytes + size);
+  WORD signature = 0;
+  std::memcpy(&signature, &copy[2], sizeof signature);
+  const size_t styleOffset = signature == kExtendedSignature ? kExtendedStyleOffset : 0;
+  DWORD style = 0;
+  std::memcpy(&style, &copy[styleOffset], sizeof style);
+  style &= ~static_cast<DWORD>(WS_VISIBLE);
+  std::memcpy(&copy[styleOffset], &style, sizeof style);
+  // A template resource is DWORD-aligned data; the vector's storage is too.
+  HWND hwnd = ::CreateDialogIndirectParamW(instance, reinterpret_cast<LPCDLGTEMPLATEW>(copy.data()), nullptr,
+                                           DialogProc, reinterpret_cast<LPARAM>(this));
+  return hwnd ? TRUE : FALSE;
+}
+
+BOOL CDialog::PumpMessagesUntil(const std::function<bool()>& done, DWORD milliseconds) {
+  const DWORD start = ::GetTickCount();
+  for (;;) {
+    if (done()) return TRUE;
+    if (m_bEnded || !m_hWnd) return FALSE;
+    const DWORD elapsed = ::GetTickCount() - start;
+    if (milliseconds != INFINITE && elapsed >= milliseconds) return FALSE;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE,
+                                milliseconds == INFINITE ? INFINITE : milliseconds - elapsed, QS_ALLINPUT);
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        ::PostQuitMessage(static_cast<int>(message.wParam));
+        return FALSE;
+      }
+      if (!::IsDialogMessageW(m_hWnd, &message)) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+      }
+    }
+  }
+}
+
+void CDialog::DestroyHidden() {
+  if (m_hWnd) ::DestroyWindow(m_hWnd);
 }

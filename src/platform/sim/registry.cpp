@@ -271,6 +271,44 @@ LONG SimRegistry::RegSetValueExA(HKEY key, LPCSTR name, DWORD type, const BYTE* 
   return ERROR_SUCCESS;
 }
 
+LONG SimRegistry::RegDeleteKeyA(HKEY parent, LPCSTR subKey) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  const std::string path = subKey ? subKey : "";
+  DWORD error = 0;
+  if (m_machine.FailCall("RegDeleteKeyA", path, &error)) return static_cast<LONG>(error);
+  RegKeyNode* from = Resolve(parent);
+  if (!from) return ERROR_INVALID_HANDLE;
+  const size_t slash = path.rfind('\\');
+  RegKeyNode* owner = slash == std::string::npos ? from : Walk(from, path.substr(0, slash), false);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (!owner || name.empty()) return ERROR_FILE_NOT_FOUND;
+  auto it = owner->subkeys.find(name);
+  if (it == owner->subkeys.end()) return ERROR_FILE_NOT_FOUND;
+  if (owner->denyWrite || it->second->denyWrite) return ERROR_ACCESS_DENIED;
+  // RegDeleteKey deletes a key without subkeys only.
+  if (!it->second->subkeys.empty()) return ERROR_ACCESS_DENIED;
+  m_deleted.push_back(std::move(it->second));
+  owner->subkeys.erase(it);
+  return ERROR_SUCCESS;
+}
+
+LONG SimRegistry::RegDeleteValueA(HKEY key, LPCSTR name) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  const std::string valueName = name ? name : "";
+  DWORD error = 0;
+  if (m_machine.FailCall("RegDeleteValueA", valueName, &error)) return static_cast<LONG>(error);
+  RegKeyNode* node = Resolve(key);
+  if (!node) return ERROR_INVALID_HANDLE;
+  if (node->denyWrite) return ERROR_ACCESS_DENIED;
+  for (auto it = node->values.begin(); it != node->values.end(); ++it) {
+    if (!CaseInsensitiveLess()(it->name, valueName) && !CaseInsensitiveLess()(valueName, it->name)) {
+      node->values.erase(it);
+      return ERROR_SUCCESS;
+    }
+  }
+  return ERROR_FILE_NOT_FOUND;
+}
+
 void SimRegistry::LoadJson(const Profile& keys) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   for (auto it = keys.begin(); it != keys.end(); ++it) {

@@ -48,6 +48,8 @@ class SimRegistry : public plat::IRegistry {
                      DWORD* dataBytes) override;
   LONG RegQueryValueExA(HKEY key, LPCSTR name, DWORD* type, BYTE* data, DWORD* dataBytes) override;
   LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD dataBytes) override;
+  LONG RegDeleteKeyA(HKEY parent, LPCSTR subKey) override;
+  LONG RegDeleteValueA(HKEY key, LPCSTR name) override;
 
   // Profile and state helpers (take the machine's lock themselves).
   // Path form: "HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM".

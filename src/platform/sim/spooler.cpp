@@ -120,9 +120,13 @@ void SimSpooler::LoadJson(const Profile& spooler) {
 nlohmann::json SimSpooler::ToJson() const {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   nlohmann::json ports = nlohmann::json::array();
-  for (const plat::PortInfo2& port : m_ports)
-    ports.push_back(
-        {{"name", port.portName}, {"monitor", port.monitorName}, {"description", port.description}});
+  for (const plat::PortInfo2& port : m_ports) {
+    nlohmann::json entry = {
+        {"name", port.portName}, {"monitor", port.monitorName}, {"description", port.description}};
+    auto address = m_portAddresses.find(port.portName);
+    if (address != m_portAddresses.end()) entry["address"] = address->second;
+    ports.push_back(entry);
+  }
   nlohmann::json monitors = nlohmann::json::array();
   for (const Monitor& monitor : m_monitors)
     monitors.push_back({{"name", monitor.name}, {"environment", monitor.environment}, {"dll", monitor.dll}});
@@ -302,6 +306,16 @@ BOOL SimSpooler::DeleteMonitorA(LPCSTR, LPCSTR monitorName) {
   if (m_machine.FailCall("DeleteMonitorA", Text(monitorName)) || FailUnlessRunning()) return FALSE;
   for (auto it = m_monitors.begin(); it != m_monitors.end(); ++it) {
     if (it->name == Text(monitorName)) {
+      // A language monitor a printer's driver names is in use.
+      for (const Printer& printer : m_printers) {
+        for (const auto& environment : m_drivers) {
+          auto driver = environment.second.find(printer.info.driverName);
+          if (driver != environment.second.end() && driver->second.info.monitorName == it->name) {
+            m_machine.SetLastError(ERROR_PRINT_MONITOR_IN_USE);
+            return FALSE;
+          }
+        }
+      }
       m_monitors.erase(it);
       m_machine.Log("monitor " + Text(monitorName) + " deleted");
       return TRUE;
@@ -331,9 +345,27 @@ BOOL SimSpooler::AddMonitorA(LPCSTR monitorName, LPCSTR environment, LPCSTR dllN
   return TRUE;
 }
 
-BOOL SimSpooler::OpenPrinterA(LPCSTR printerName, HANDLE* printer, LPCSTR, DWORD) {
+BOOL SimSpooler::OpenPrinterA(LPCSTR printerName, HANDLE* printer, LPCSTR, DWORD access) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   if (m_machine.FailCall("OpenPrinterA", Text(printerName)) || FailUnlessRunning()) return FALSE;
+  // ",XcvMonitor NAME" opens the data interface of an installed port
+  // monitor; it takes SERVER_ACCESS_ADMINISTER.
+  const std::string xcvPrefix = ",XcvMonitor ";
+  if (Text(printerName).compare(0, xcvPrefix.size(), xcvPrefix) == 0) {
+    const std::string monitor = Text(printerName).substr(xcvPrefix.size());
+    if (monitor != "Standard TCP/IP Port" && monitor != "Local Port") {
+      m_machine.SetLastError(ERROR_INVALID_PRINTER_NAME);
+      return FALSE;
+    }
+    if ((access & SERVER_ACCESS_ADMINISTER) == 0 || !m_machine.Version().administrator) {
+      m_machine.SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+    const ULONG_PTR handle = m_nextHandle += 4;
+    m_xcvHandles[handle] = monitor;
+    *printer = reinterpret_cast<HANDLE>(handle);
+    return TRUE;
+  }
   if (!FindPrinter(Text(printerName))) {
     m_machine.SetLastError(ERROR_INVALID_PRINTER_NAME);
     return FALSE;
@@ -376,7 +408,8 @@ BOOL SimSpooler::DeletePrinter(HANDLE printer) {
 
 BOOL SimSpooler::ClosePrinter(HANDLE printer) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_printerHandles.erase(reinterpret_cast<ULONG_PTR>(printer)) == 0) {
+  if (m_printerHandles.erase(reinterpret_cast<ULONG_PTR>(printer)) == 0 &&
+      m_xcvHandles.erase(reinterpret_cast<ULONG_PTR>(printer)) == 0) {
     m_machine.SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
@@ -500,6 +533,84 @@ BOOL SimSpooler::DeletePortA(HWND, LPCSTR portName) {
   }
   m_machine.SetLastError(ERROR_NOT_SUPPORTED);
   return FALSE;
+}
+
+}  // namespace sim
+
+namespace sim {
+
+BOOL SimSpooler::DeletePrinterDriverExA(LPCSTR environment, LPCSTR driverName, DWORD deleteFlags) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (m_machine.FailCall("DeletePrinterDriverExA", Text(driverName)) || FailUnlessRunning()) return FALSE;
+  const std::string env = environment ? Text(environment) : "Windows NT x86";
+  auto drivers = m_drivers.find(env);
+  if (DriverDirectory(env).empty()) {
+    m_machine.SetLastError(ERROR_INVALID_ENVIRONMENT);
+    return FALSE;
+  }
+  if (drivers == m_drivers.end() || drivers->second.count(Text(driverName)) == 0) {
+    m_machine.SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
+    return FALSE;
+  }
+  // A driver a printer uses stays (the spooler's printers are of the
+  // machine's own environment).
+  const std::string native = m_machine.Version().wow64 ? "Windows x64" : "Windows NT x86";
+  for (const Printer& printer : m_printers) {
+    if (env == native && SameName(printer.info.driverName, Text(driverName))) {
+      m_machine.SetLastError(ERROR_PRINTER_DRIVER_IN_USE);
+      return FALSE;
+    }
+  }
+  const Driver driver = drivers->second[Text(driverName)];
+  drivers->second.erase(Text(driverName));
+  if (deleteFlags & DPD_DELETE_UNUSED_FILES) {
+    const std::string version = DriverDirectory(env) + "\\" + std::to_string(driver.info.version);
+    for (const std::string& file : driver.files) {
+      bool shared = false;
+      for (const auto& other : drivers->second)
+        shared = shared || (other.second.info.version == driver.info.version &&
+                            std::find(other.second.files.begin(), other.second.files.end(), file) !=
+                                other.second.files.end());
+      std::error_code error;
+      if (!shared) fs::remove(m_machine.Files().HostPathLocked(version + "\\" + file), error);
+    }
+  }
+  m_machine.Log("driver " + Text(driverName) + " deleted from " + env);
+  return TRUE;
+}
+
+BOOL SimSpooler::XcvDataAddPort(HANDLE xcv, const plat::TcpipPortData& port, DWORD* status) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  auto handle = m_xcvHandles.find(reinterpret_cast<ULONG_PTR>(xcv));
+  if (handle == m_xcvHandles.end()) {
+    m_machine.SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (m_machine.FailCall("XcvDataW", port.portName)) return FALSE;
+  // The call itself succeeds; the monitor's verdict comes back in status.
+  if (handle->second != "Standard TCP/IP Port") {
+    *status = ERROR_INVALID_PARAMETER;
+    return TRUE;
+  }
+  if (port.portName.empty() || port.portName.size() > 63 || port.hostAddress.empty() ||
+      port.hostAddress.size() > 48) {
+    *status = ERROR_INVALID_PARAMETER;
+    return TRUE;
+  }
+  if (PortExists(port.portName)) {
+    *status = kErrorAlreadyExists;
+    return TRUE;
+  }
+  plat::PortInfo2 info;
+  info.portName = port.portName;
+  info.monitorName = "Standard TCP/IP Port";
+  info.description = "Standard TCP/IP Port";
+  info.portType = 3;
+  m_ports.push_back(info);
+  m_portAddresses[port.portName] = port.hostAddress;
+  m_machine.Log("port " + port.portName + " added for " + port.hostAddress);
+  *status = ERROR_SUCCESS;
+  return TRUE;
 }
 
 }  // namespace sim

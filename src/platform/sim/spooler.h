@@ -36,6 +36,8 @@ class SimSpooler : public plat::ISpooler {
   BOOL AddPortA(HWND owner, LPCSTR monitorName) override;
   BOOL ConfigurePortA(HWND owner, LPCSTR portName) override;
   BOOL DeletePortA(HWND owner, LPCSTR portName) override;
+  BOOL DeletePrinterDriverExA(LPCSTR environment, LPCSTR driverName, DWORD deleteFlags) override;
+  BOOL XcvDataAddPort(HANDLE xcv, const plat::TcpipPortData& port, DWORD* status) override;
 
   // Profile: {"ports": [{"name": "USB001", "monitor": "...", "description": "..."}],
   // "monitors": [{"name": "...", "dll": "C:\\..."}], "printers": [{"name":
@@ -80,6 +82,10 @@ class SimSpooler : public plat::ISpooler {
   std::vector<Printer> m_printers;
   std::vector<std::string> m_onlinePorts;  // ports where a printer answers
   std::map<ULONG_PTR, std::string> m_printerHandles;
+  // Handles on a port monitor's data interface (",XcvMonitor NAME"): the
+  // monitor's name.
+  std::map<ULONG_PTR, std::string> m_xcvHandles;
+  std::map<std::string, std::string> m_portAddresses;  // TCP/IP ports made through it
   ULONG_PTR m_nextHandle = 0x5000;
 };
 

@@ -166,6 +166,24 @@ DWORD SimThreads::GetCurrentThreadId() {
   return t_threadId;
 }
 
+HANDLE SimThreads::CreateMutexA(LPCSTR name) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  const std::string mutexName = name ? name : "";
+  if (m_machine.FailCall("CreateMutexA", mutexName)) return nullptr;
+  // The name lives as long as a handle to it is open.
+  bool exists = false;
+  for (const auto& entry : m_objects)
+    exists = exists || (!mutexName.empty() && entry.second->kind == Object::Kind::Mutex &&
+                        entry.second->mutexName == mutexName);
+  auto object = std::make_shared<Object>();
+  object->kind = Object::Kind::Mutex;
+  object->mutexName = mutexName;
+  const ULONG_PTR handle = m_nextHandle += 4;
+  m_objects[handle] = object;
+  m_machine.SetLastError(exists ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return reinterpret_cast<HANDLE>(handle);
+}
+
 HANDLE SimThreads::NewPlainHandleLocked() {
   auto object = std::make_shared<Object>();
   object->kind = Object::Kind::Plain;

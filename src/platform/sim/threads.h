@@ -3,6 +3,7 @@
 
 #include <map>
 #include <memory>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -24,6 +25,7 @@ class SimThreads : public plat::IThreads {
   void Sleep(DWORD milliseconds) override;
   DWORD GetTickCount() override;
   DWORD GetCurrentThreadId() override;
+  HANDLE CreateMutexA(LPCSTR name) override;
 
   // Handles still open (threads and events); a test's leak check.
   int OpenHandleCount();
@@ -39,7 +41,8 @@ class SimThreads : public plat::IThreads {
 
  private:
   struct Object {
-    enum class Kind { Event, Thread, Plain } kind;
+    enum class Kind { Event, Thread, Plain, Mutex } kind;
+    std::string mutexName;  // a named mutex's name (names are case-sensitive)
     bool manualReset = false;
     bool signaled = false;
     int worldThread = 0;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/win32/utf16.h"
+#include "platform/win32/admin_calls.h"
 #include "platform/win32/win32_services.h"
 
 namespace plat {
@@ -111,6 +112,8 @@ class Win32Registry : public IRegistry {
     return ::RegSetValueExW(key, wideName.c_str(), 0, type, reinterpret_cast<const BYTE*>(wide.c_str()),
                             static_cast<DWORD>(wide.size() * sizeof(wchar_t)));
   }
+  LONG RegDeleteKeyA(HKEY parent, LPCSTR subKey) override { return RegDeleteKeyUtf8(parent, subKey); }
+  LONG RegDeleteValueA(HKEY key, LPCSTR name) override { return RegDeleteValueUtf8(key, name); }
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/win32/utf16.h"
+#include "platform/win32/admin_calls.h"
 #include "platform/win32/win32_services.h"
 
 namespace plat {
@@ -179,6 +180,13 @@ class Win32Spooler : public ISpooler {
   BOOL DeletePortA(HWND owner, LPCSTR portName) override {
     WideArg wideName(portName);
     return ::DeletePortW(nullptr, owner, wideName.data());
+  }
+
+  BOOL DeletePrinterDriverExA(LPCSTR environment, LPCSTR driverName, DWORD deleteFlags) override {
+    return DeletePrinterDriverExUtf8(environment, driverName, deleteFlags);
+  }
+  BOOL XcvDataAddPort(HANDLE xcv, const TcpipPortData& port, DWORD* status) override {
+    return XcvDataAddPortUtf8(xcv, port, status);
   }
 };
 

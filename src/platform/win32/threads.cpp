@@ -1,3 +1,4 @@
+#include "platform/win32/admin_calls.h"
 #include "platform/win32/win32_services.h"
 
 namespace plat {
@@ -25,6 +26,7 @@ class Win32Threads : public IThreads {
   void Sleep(DWORD milliseconds) override { ::Sleep(milliseconds); }
   DWORD GetTickCount() override { return ::GetTickCount(); }
   DWORD GetCurrentThreadId() override { return ::GetCurrentThreadId(); }
+  HANDLE CreateMutexA(LPCSTR name) override { return CreateNamedMutexUtf8(name); }
 };
 
 }  // namespace

@@ -23,6 +23,7 @@
   X(DeletePortA, 12)                \
   X(DeletePortW, 12)                \
   X(DeletePrinter, 4)               \
+  X(DeletePrinterDriverExW, 20)     \
   X(EnumPortsA, 24)                 \
   X(EnumPortsW, 24)                 \
   X(EnumPrintersA, 28)              \
@@ -32,4 +33,5 @@
   X(OpenPrinterA, 12)               \
   X(OpenPrinterW, 12)               \
   X(SetPrinterA, 16)                \
-  X(SetPrinterW, 16)
+  X(SetPrinterW, 16)                \
+  X(XcvDataW, 32)

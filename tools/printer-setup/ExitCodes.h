@@ -1,0 +1,14 @@
+// The exit codes deployment systems read (the Windows Installer's
+// conventions, which Intune and Configuration Manager already map).
+#pragma once
+
+namespace setup {
+
+constexpr int kExitDone = 0;
+constexpr int kExitAccessDenied = 5;            // ERROR_ACCESS_DENIED: no administrator rights
+constexpr int kExitBadCommandLine = 87;         // ERROR_INVALID_PARAMETER
+constexpr int kExitNotFound = 1168;             // ERROR_NOT_FOUND: printer, model or port
+constexpr int kExitInstallFailed = 1603;        // ERROR_INSTALL_FAILURE
+constexpr int kExitAnotherInstallation = 1618;  // ERROR_INSTALL_ALREADY_RUNNING
+
+}  // namespace setup
