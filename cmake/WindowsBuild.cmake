@@ -91,4 +91,6 @@ set_property(SOURCE ${PRINTER_SETUP_DIR}/win32/printer-setup.rc APPEND PROPERTY 
   ${PRINTER_SETUP_DIR}/win32/printer-setup.manifest)
 target_link_options(printer-setup PRIVATE -static -static-libgcc -static-libstdc++ -mconsole
   $<$<CONFIG:Release,MinSizeRel>:-s>)
-target_link_libraries(printer-setup PRIVATE comctl32 winspool advapi32 user32 gdi32 shell32 kernel32)
+# winspool.drv with a delay, from the system folder only, as for installer.exe.
+add_dependencies(printer-setup winspool_delay_lib)
+target_link_libraries(printer-setup PRIVATE comctl32 ${WINSPOOL_DELAY_LIB} advapi32 user32 gdi32 shell32 kernel32)
