@@ -42,7 +42,9 @@ done
 cd "$root"
 
 exe="build-win/installer.exe"
+setup_exe="build-win/printer-setup.exe"
 dll="build-win/7-zip32.dll"
+deployment_guide=docs/DEPLOYMENT.md
 sample_package=build/sample/DriverData.Drv
 drvpack=build/tools/drvpack/drvpack
 guide=docs/release/GUIDE.md
@@ -92,7 +94,7 @@ if [[ $build -eq 1 ]]; then
   bash scripts/build-windows.sh
 fi
 
-for f in "$exe" "$dll" "$sample_package" "$drvpack" "$guide"; do
+for f in "$exe" "$setup_exe" "$dll" "$sample_package" "$drvpack" "$guide" "$deployment_guide"; do
   if [[ ! -f $f ]]; then
     [[ $build -eq 1 ]] || fail "$f is missing: run scripts/release.sh without --no-build"
     fail "$f is missing after the builds"
@@ -101,7 +103,8 @@ done
 
 # What the release holds besides the guide and its screenshots: one entry
 # per file, "name in the release|where it comes from". Add files here.
-release_files=("installer.exe|$exe" "7-zip32.dll|$dll")
+release_files=("installer.exe|$exe" "printer-setup.exe|$setup_exe" "7-zip32.dll|$dll"
+  "DEPLOYMENT.md|$deployment_guide")
 if [[ -n $vendor_package ]]; then
   [[ -f $vendor_package ]] || fail "no package $vendor_package"
   echo "== drvpack check --strict $vendor_package"
@@ -202,6 +205,9 @@ done
 kind="$(file -b "$unpacked/$name/installer.exe")"
 [[ $kind =~ ^PE32\ .*\(GUI\).*(Intel\ 80386|i386) ]] || fail "installer.exe is not a 32-bit x86 GUI PE: $kind"
 echo "installer.exe: $kind"
+kind="$(file -b "$unpacked/$name/printer-setup.exe")"
+[[ $kind =~ ^PE32\ .*\(console\).*(Intel\ 80386|i386) ]] || fail "printer-setup.exe is not a 32-bit x86 console PE: $kind"
+echo "printer-setup.exe: $kind"
 kind="$(file -b "$unpacked/$name/7-zip32.dll")"
 [[ $kind =~ ^PE32\ .*\(DLL\).*(Intel\ 80386|i386) ]] || fail "7-zip32.dll is not a 32-bit x86 DLL: $kind"
 echo "7-zip32.dll: $kind"
