@@ -7,14 +7,15 @@ const std::vector<std::string>& FaultableCalls() {
   static const std::vector<std::string> calls = {
       "AddMonitorA", "AddPortA", "AddPrinterA", "AddPrinterDriverExA", "AdjustTokenPrivileges",
       "BuildCommDCBA", "CheckTokenMembership", "ConfigurePortA", "ControlService", "CopyFileA",
-      "CreateDirectoryA", "CreateEventA", "CreateFileA", "CreateThread", "DeleteFileA", "DeleteMonitorA",
-      "DeletePortA", "EnumPortsA", "EnumPrintersA", "FindFirstFileA", "GetCurrentDirectoryA",
-      "GetFileAttributesA", "GetModuleHandleA", "GetPrinterDriverDirectoryA",
-      "GetPrivateProfileSectionNamesA", "GetPrivateProfileStringA", "GetProcAddress", "GetSystemDirectoryA",
-      "GetVersionExA", "GetWindowsDirectoryA", "IsWow64Process", "LoadLibraryA", "LookupPrivilegeValueA",
-      "OpenPrinterA", "OpenProcessToken", "OpenSCManagerA", "OpenServiceA", "QueryServiceStatus",
-      "RegCreateKeyExA", "RegEnumValueA", "RegOpenKeyExA", "RegQueryValueExA", "RegSetValueExA",
-      "RemoveDirectoryA", "SevenZip", "StartServiceA",
+      "CreateDirectoryA", "CreateEventA", "CreateFileA", "CreateMutexA", "CreateThread", "DeleteFileA",
+      "DeleteMonitorA", "DeletePortA", "DeletePrinterDriverExA", "EnumPortsA", "EnumPrintersA",
+      "FindFirstFileA", "GetCurrentDirectoryA", "GetFileAttributesA", "GetModuleHandleA",
+      "GetPrinterDriverDirectoryA", "GetPrivateProfileSectionNamesA", "GetPrivateProfileStringA",
+      "GetProcAddress", "GetSystemDirectoryA", "GetVersionExA", "GetWindowsDirectoryA", "IsWow64Process",
+      "LoadLibraryA", "LookupPrivilegeValueA", "OpenPrinterA", "OpenProcessToken", "OpenSCManagerA",
+      "OpenServiceA", "QueryServiceStatus", "RegCreateKeyExA", "RegDeleteKeyA", "RegDeleteValueA",
+      "RegEnumValueA", "RegOpenKeyExA", "RegQueryValueExA", "RegSetValueExA", "RemoveDirectoryA", "SevenZip",
+      "StartServiceA", "XcvDataW",
       // the serial port calls (SimComm::Begin)
       "ClearCommError", "GetCommMask", "GetCommState", "GetOverlappedResult", "PurgeComm", "ReadFile",
       "SetCommMask", "SetCommState", "SetCommTimeouts", "SetupComm", "WaitCommEvent", "WriteFile"};
