@@ -2,6 +2,7 @@
 // every message through the framework's message maps.
 #include <vector>
 
+#include "framework/win32/dpi_win32.h"
 #include "framework/wnd.h"
 
 namespace {
@@ -72,11 +73,14 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     CDialog* dialog = reinterpret_cast<CDialog*>(lParam);
     dialog->Attach(hwnd);
     SendGroupBoxesToBack(hwnd);
+    fw::win32::RememberDialogDpi(hwnd);
     wnd = dialog;
   } else {
     wnd = CWnd::FromHandlePermanent(hwnd);
   }
   if (!wnd) return FALSE;  // messages before WM_INITDIALOG
+  // The dialog manager's own rescaling follows as the default.
+  if (message == WM_DPICHANGED) fw::win32::RescaleListColumnsOnDpiChange(hwnd, LOWORD(wParam));
 
   Dispatch frame = {hwnd, message, false, t_dispatch};
   t_dispatch = &frame;
@@ -84,6 +88,7 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
   t_dispatch = frame.outer;
 
   if (message == WM_NCDESTROY) {
+    fw::win32::ForgetDialogDpi(hwnd);
     wnd->Detach();
     return FALSE;
   }
