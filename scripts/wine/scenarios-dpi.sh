@@ -111,7 +111,7 @@ add_second_com_port() {
 dpi_screenshot() {
   local file=$OUT/dpi-$1.png w h desktop
   screenshot "$file" || return 1
-  read -r w h < <(identify -format '%w %h' "$file") &&
+  read -r w h < <(identify -format '%w %h\n' "$file") &&
     desktop=$(convert "$file" -format "%[pixel:p{$((w - 1)),$((h - 1))}]" info:) &&
     convert "$file" -bordercolor "$desktop" -border 1 -trim +repage "$file"
 }
