@@ -59,8 +59,8 @@ set_dpi() {
   wine reg add "$DESKTOP_KEY" /v LogPixels /t REG_DWORD /d "$1" /f >>"$OUT/wine.log" 2>&1
 }
 
-# columns_scaled DPI WIDTH...: the list's columns are the WIDTHs scaled from 96 to DPI, as MulDiv
-# rounds; the current window of the driver run is given by the caller's first command.
+# columns_scaled WAIT-COMMAND DPI WIDTH...: in the window WAIT-COMMAND finds, list 1004's columns
+# are the WIDTHs scaled from 96 to DPI as MulDiv rounds, and every text fits its column.
 columns_scaled() {
   local window=$1 dpi=$2 i=0 w cmds=()
   shift 2
@@ -71,7 +71,7 @@ columns_scaled() {
   drive "$window" "${cmds[@]}" "expect-columns-fit 1004"
 }
 
-# size_scaled WINDOW-COMMAND NAME DPI: the window's client size is its size at 96 DPI scaled to DPI,
+# size_scaled WAIT-COMMAND NAME DPI: the window's client size is its size at 96 DPI scaled to DPI,
 # within 8 % (dialog units follow the font's measured size, which hinting rounds).
 size_scaled() {
   local got base w h bw bh
