@@ -141,6 +141,13 @@ dpi_run() {
     columns_scaled "$main" "$dpi" "${MAIN_COLUMNS[@]}"
   check "$dpi DPI: main window size scales" size_scaled "$main" main "$dpi"
   check "screenshot $OUT/dpi-$dpi-main.png" dpi_screenshot "$dpi-main"
+  if ((dpi == 96)); then
+    # Wine runs the program per-monitor aware v1 (docs/WINE.md), where no dialog manager rescales a
+    # window whose DPI changes: the columns must keep their widths with it.
+    check "WM_DPICHANGED to 144 under per-monitor v1 awareness: the columns keep ${MAIN_COLUMNS[*]} px" \
+      drive "$main" "send-dpi-changed 144" "expect-column-width 1004 0 ${MAIN_COLUMNS[0]}" \
+      "expect-column-width 1004 1 ${MAIN_COLUMNS[1]}" "send-dpi-changed 96"
+  fi
   port_dialog_at "$dpi" 2 "Select A Parallel Port" parallel || return 1
   port_dialog_at "$dpi" 3 "$TCPIP_DIALOG" tcpip || return 1
   check "$dpi DPI: Install asks whether to find the serial port" \

@@ -1059,6 +1059,23 @@ static int cmd_expect_columns_fit(char** a) {
                    most);
 }
 
+// Sends the current window WM_DPICHANGED for DPI, as Windows does when a per-monitor aware window
+// moves to a monitor of that DPI; the suggested rectangle (the window's own) lives in the target.
+static int cmd_send_dpi_changed(char** a) {
+  int dpi = atoi(a[0]), ok;
+  RECT rect;
+  SIZE_T n;
+  Remote r;
+  if (need_window()) return 1;
+  if (dpi <= 0 || dpi > 0xFFFF) return fail("DPI %s out of range", a[0]);
+  if (!GetWindowRect(g_window, &rect)) return fail("no window rectangle (error %lu)", GetLastError());
+  if (remote_open(&r)) return 1;
+  WriteProcessMemory(r.process, r.item, &rect, sizeof rect, &n);
+  send(g_window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), (LPARAM)r.item, &ok);
+  remote_close(&r);
+  return ok ? pass("WM_DPICHANGED %d sent", dpi) : fail("WM_DPICHANGED %d not delivered", dpi);
+}
+
 // The current window's outer and client sizes, as "window WxH client WxH".
 static int cmd_print_size(char** a) {
   RECT outer, client;
@@ -1159,6 +1176,7 @@ static const CommandDef g_commands[] = {
     {"expect-column-width", "NNN", cmd_expect_column_width, "ID COLUMN PIXELS"},
     {"expect-columns-fit", "N", cmd_expect_columns_fit, "ID"},
     {"print-size", "", cmd_print_size, ""},
+    {"send-dpi-changed", "N", cmd_send_dpi_changed, "DPI"},
     {"dump", "", cmd_dump, ""},
     {"dump-box", "", cmd_dump_box, ""},
     {"sleep", "S", cmd_sleep, "SECONDS"},
