@@ -32,6 +32,8 @@ class CHeaderCtrl : public CWnd {
   int GetItemCount() const;
 };
 
+// Column widths are pixels at 96 DPI: the Win32 backend scales them to the
+// window's DPI (framework/win32/dpi_win32.h), the headless one keeps them.
 class CListCtrl : public CWnd {
  public:
   DWORD GetExtendedStyle() const;

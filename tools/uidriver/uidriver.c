@@ -980,6 +980,114 @@ static int cmd_answer_box(char **a) {
   return pass("%s", a[0]);
 }
 
+// ---- layout -------------------------------------------------------------------------------------
+// What the screen shows at the display's DPI: sizes in pixels, and whether list texts fit their
+// columns. The list view measures with its own font (LVM_GETSTRINGWIDTHW), so the figure is the
+// one it paints with.
+
+// Room a list view keeps beside a cell's text, left and right together.
+#define CELL_PADDING 12
+
+static int column_count(HWND list) {
+  HWND header = (HWND)send(list, LVM_GETHEADER, 0, 0, NULL);
+  return header ? (int)send(header, HDM_GETITEMCOUNT, 0, 0, NULL) : 0;
+}
+
+static int cmd_expect_column_width(char **a) {
+  int column = atoi(a[1]), want = atoi(a[2]), got;
+  HWND c;
+  if (need_window() || !(c = control(a[0], 0))) return 1;
+  if (column >= column_count(c))
+    return fail("%s has %d columns, no column %d", a[0], column_count(c), column);
+  got = (int)send(c, LVM_GETCOLUMNWIDTH, column, 0, NULL);
+  if (got != want) return fail("%s column %d is %d px wide, want %d", a[0], column, got, want);
+  return pass("%s column %d %d px", a[0], column, got);
+}
+
+// The width the list view gives TEXT in its font, the text written into the target first.
+static int remote_string_width(Remote *r, HWND list, const char *text) {
+  WCHAR w[ROW_TEXT_MAX];
+  SIZE_T n;
+  to_wide(text, w, ROW_TEXT_MAX);
+  if (!WriteProcessMemory(r->process, r->item + 1, w, sizeof w, &n)) return -1;
+  return (int)send(list, LVM_GETSTRINGWIDTHW, 0, (LPARAM)(r->item + 1), NULL);
+}
+
+// Every cell's text of list ID fits its column.
+static int cmd_expect_columns_fit(char **a) {
+  static char text[TEXT_MAX * 3], widest[TEXT_MAX * 3];
+  int columns, rows, row, column, width, need, room, most = 0, rc = 0;
+  HWND c;
+  Remote r;
+  if (need_window() || !(c = control(a[0], 0))) return 1;
+  columns = column_count(c);
+  rows = (int)send(c, LVM_GETITEMCOUNT, 0, 0, NULL);
+  if (columns <= 0 || rows <= 0) return fail("%s has %d columns and %d rows", a[0], columns, rows);
+  if (remote_open(&r)) return 1;
+  for (column = 0; column < columns && !rc; column++) {
+    room = (int)send(c, LVM_GETCOLUMNWIDTH, column, 0, NULL);
+    for (row = 0; row < rows && !rc; row++) {
+      LVITEMW item;
+      SIZE_T n;
+      WCHAR w[ROW_TEXT_MAX];
+      memset(&item, 0, sizeof item);
+      item.iSubItem = column;
+      item.pszText = (LPWSTR)(r.item + 1);
+      item.cchTextMax = ROW_TEXT_MAX;
+      WriteProcessMemory(r.process, r.item, &item, sizeof item, &n);
+      w[0] = 0;
+      if (send(c, LVM_GETITEMTEXTW, row, (LPARAM)r.item, NULL) > 0)
+        ReadProcessMemory(r.process, r.item + 1, w, sizeof w, &n);
+      w[ROW_TEXT_MAX - 1] = 0;
+      to_utf8(w, text, sizeof text);
+      width = remote_string_width(&r, c, text);
+      need = width + CELL_PADDING;
+      if (width < 0) {
+        rc = fail("cannot measure %s", quote(text));
+      } else if (need > room) {
+        rc = fail("%s row %d column %d: %s needs %d px, the column has %d", a[0], row, column, quote(text),
+                  need, room);
+      } else if (need > most) {
+        most = need;
+        snprintf(widest, sizeof widest, "%s", text);
+      }
+    }
+  }
+  remote_close(&r);
+  return rc ? 1
+            : pass("%d rows x %d columns fit; widest %s, %d px with padding", rows, columns, quote(widest),
+                   most);
+}
+
+// Sends the current window WM_DPICHANGED for DPI, as Windows does when a per-monitor aware window
+// moves to a monitor of that DPI; the suggested rectangle (the window's own) lives in the target.
+static int cmd_send_dpi_changed(char **a) {
+  int dpi = atoi(a[0]), ok;
+  RECT rect;
+  SIZE_T n;
+  Remote r;
+  if (need_window()) return 1;
+  if (dpi <= 0 || dpi > 0xFFFF) return fail("DPI %s out of range", a[0]);
+  if (!GetWindowRect(g_window, &rect)) return fail("no window rectangle (error %lu)", GetLastError());
+  if (remote_open(&r)) return 1;
+  if (!WriteProcessMemory(r.process, r.item, &rect, sizeof rect, &n))
+    return remote_close(&r), fail("cannot write the rectangle (error %lu)", GetLastError());
+  send(g_window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), (LPARAM)r.item, &ok);
+  remote_close(&r);
+  return ok ? pass("WM_DPICHANGED %d sent", dpi) : fail("WM_DPICHANGED %d not delivered", dpi);
+}
+
+// The current window's outer and client sizes, as "window WxH client WxH".
+static int cmd_print_size(char **a) {
+  RECT outer, client;
+  (void)a;
+  if (need_window()) return 1;
+  if (!GetWindowRect(g_window, &outer) || !GetClientRect(g_window, &client))
+    return fail("no size (error %lu)", GetLastError());
+  return pass("window %ldx%ld client %ldx%ld", outer.right - outer.left, outer.bottom - outer.top,
+              client.right, client.bottom);
+}
+
 // ---- dump ---------------------------------------------------------------------------------------
 
 static int is_check_box(HWND c) {
@@ -1066,6 +1174,10 @@ static const CommandDef g_commands[] = {
     {"close", "", cmd_close, ""},
     {"wait-gone", "S", cmd_wait_gone, "SECONDS"},
     {"wait-exit", "Sn", cmd_wait_exit, "SECONDS [EXITCODE]"},
+    {"expect-column-width", "NNN", cmd_expect_column_width, "ID COLUMN PIXELS"},
+    {"expect-columns-fit", "N", cmd_expect_columns_fit, "ID"},
+    {"print-size", "", cmd_print_size, ""},
+    {"send-dpi-changed", "N", cmd_send_dpi_changed, "DPI"},
     {"dump", "", cmd_dump, ""},
     {"dump-box", "", cmd_dump_box, ""},
     {"sleep", "S", cmd_sleep, "SECONDS"},
@@ -1193,6 +1305,8 @@ int wmain(int argc, WCHAR **argv) {
   char *script = NULL;
 
   _setmode(_fileno(stdout), _O_BINARY);  // UTF-8 bytes and \n as they are
+  // Sizes as the screen has them: a DPI-unaware caller gets window rectangles scaled to 96 DPI.
+  SetProcessDPIAware();
   if (argc < 2 || wcscmp(argv[1], L"-h") == 0 || wcscmp(argv[1], L"--help") == 0) return usage(), 2;
   if (wcscmp(argv[1], L"-f") == 0) {
     if (argc != 3) return usage(), 2;

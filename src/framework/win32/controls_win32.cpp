@@ -3,6 +3,7 @@
 #include <string>
 
 #include "framework/controls.h"
+#include "framework/win32/dpi_win32.h"
 #include "platform/win32/utf16.h"
 
 using plat::win32::Utf8ToWide;
@@ -73,7 +74,7 @@ int CListCtrl::InsertColumn(int column, const char* heading, int format, int wid
   col.pszText = &text[0];
   if (width != -1) {
     col.mask |= LVCF_WIDTH;
-    col.cx = width;
+    col.cx = fw::win32::ScaleForWindow(m_hWnd, width);
   }
   return static_cast<int>(SendW(m_hWnd, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), &col));
 }
@@ -83,6 +84,8 @@ BOOL CListCtrl::DeleteColumn(int column) {
 }
 
 BOOL CListCtrl::SetColumnWidth(int column, int width) {
+  // LVSCW_AUTOSIZE and LVSCW_AUTOSIZE_USEHEADER are negative: not sizes.
+  if (width > 0) width = fw::win32::ScaleForWindow(m_hWnd, width);
   return static_cast<BOOL>(
       ::SendMessageW(m_hWnd, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), MAKELPARAM(width, 0)));
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "framework/win32/dpi_win32.h"
 #include "framework/wnd.h"
 
 namespace {
@@ -73,11 +74,14 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     CDialog* dialog = reinterpret_cast<CDialog*>(lParam);
     dialog->Attach(hwnd);
     SendGroupBoxesToBack(hwnd);
+    fw::win32::RememberDialogDpi(hwnd);
     wnd = dialog;
   } else {
     wnd = CWnd::FromHandlePermanent(hwnd);
   }
   if (!wnd) return FALSE;  // messages before WM_INITDIALOG
+  // The dialog manager's own rescaling follows as the default.
+  if (message == WM_DPICHANGED) fw::win32::RescaleListColumnsOnDpiChange(hwnd, LOWORD(wParam));
 
   Dispatch frame = {hwnd, message, false, t_dispatch};
   t_dispatch = &frame;
@@ -85,6 +89,7 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
   t_dispatch = frame.outer;
 
   if (message == WM_NCDESTROY) {
+    fw::win32::ForgetDialogDpi(hwnd);
     wnd->Detach();
     return FALSE;
   }
