@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "framework/box_answer.h"
 #include "res/resource.h"
 #include "script_check.h"
 #include "transcript.h"
@@ -160,22 +161,9 @@ int ScriptedUser::AnswerMessageBox(Ui& ui, const std::string& text, const std::s
     if (id != 0) return id;
     m_problems.push_back("unknown answer " + Quote(answer));
   }
-  // A user who was not told what to answer dismisses the box: Cancel (or
-  // No) where the box has it, else OK. Never Retry, which could ask for
-  // ever.
+  // A user who was not told what to answer dismisses the box.
   ui.Note("no answer in the script for this box: dismissed");
-  switch (type & MB_TYPEMASK) {
-    case MB_ABORTRETRYIGNORE:
-      return IDABORT;
-    case MB_YESNO:
-      return IDNO;
-    case MB_OKCANCEL:
-    case MB_YESNOCANCEL:
-    case MB_RETRYCANCEL:
-      return IDCANCEL;
-    default:
-      return IDOK;
-  }
+  return DismissingAnswer(type);
 }
 
 sim::PortMonitorAnswer ScriptedUser::AnswerPortMonitor(Ui& ui, const std::string& dialog,

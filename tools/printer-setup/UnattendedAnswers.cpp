@@ -1,6 +1,7 @@
 #include "UnattendedAnswers.h"
 
 #include "app/InstallDlg.h"
+#include "framework/box_answer.h"
 #include "ports/SerialPromptDlg.h"
 
 namespace setup {
@@ -30,25 +31,10 @@ int RowOf(const CStringArray& ports, const std::string& port) {
 
 }  // namespace
 
-int DecidedAnswer(UINT type) {
-  switch (type & MB_TYPEMASK) {
-    case MB_ABORTRETRYIGNORE:
-      return IDABORT;
-    case MB_YESNO:
-      return IDNO;
-    case MB_OKCANCEL:
-    case MB_YESNOCANCEL:
-    case MB_RETRYCANCEL:
-      return IDCANCEL;
-    default:
-      return IDOK;
-  }
-}
-
 int UnattendedUser::MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
   const std::string boxCaption = caption ? caption : "Error";
   const std::string box = boxCaption + ": " + OneLine(text ? text : "");
-  const int answer = DecidedAnswer(type);
+  const int answer = DismissingAnswer(type);
   m_log.Step("box " + box + " -> " + AnswerName(answer));
   m_last = box;
   for (const char* failure : kFailureCaptions)

@@ -34,10 +34,6 @@ class UnattendedUser : public plat::IUser {
   std::string m_last;
 };
 
-// The answer a box gets: IDCANCEL, IDNO or IDABORT where the box offers
-// them, else IDOK.
-int DecidedAnswer(UINT type);
-
 class PortChoiceAnswerer : public IModalAnswerer {
  public:
   PortChoiceAnswerer(SetupLog& log, CInstallDlg& dialog) : m_log(log), m_dialog(dialog) {}

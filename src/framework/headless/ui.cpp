@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "framework/box_answer.h"
 #include "framework/headless/messages.h"
 #include "framework/headless/templates.h"
 #include "platform/sim/machine.h"
@@ -20,22 +21,6 @@ WPARAM CommandParam(int id, UINT code) {
   return static_cast<WPARAM>((static_cast<DWORD>(code) << 16) | (static_cast<DWORD>(id) & 0xFFFF));
 }
 
-// Without a scripted user every box is dismissed (Cancel or No where the
-// box has it), so no question can be asked for ever.
-int DefaultAnswer(UINT type) {
-  switch (type & MB_TYPEMASK) {
-    case MB_ABORTRETRYIGNORE:
-      return IDABORT;
-    case MB_YESNO:
-      return IDNO;
-    case MB_OKCANCEL:
-    case MB_YESNOCANCEL:
-    case MB_RETRYCANCEL:
-      return IDCANCEL;
-    default:
-      return IDOK;
-  }
-}
 }  // namespace
 
 bool Window::IsButtonOfType(DWORD type) const { return windowClass == "Button" && ButtonType(style) == type; }
@@ -399,7 +384,7 @@ int Ui::MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
 }
 
 int Ui::ShowBox(const std::string& text, const std::string& caption, UINT type) {
-  const int answer = m_user ? m_user->AnswerMessageBox(*this, text, caption, type) : DefaultAnswer(type);
+  const int answer = m_user ? m_user->AnswerMessageBox(*this, text, caption, type) : DismissingAnswer(type);
   Event box{Event::Kind::MessageBox};
   Window* top = TopDialog();
   box.dialogId = top ? top->id : 0;
