@@ -15,7 +15,7 @@ TITLE="Configure & Install v1.0"
 SCREEN=1024x768
 SCENARIOS=(startup_win10_64 package_win10_64 spooler_and_ports install_receipt_win32 install_label_win32
   install_lpt1_only_win32 tcpip_no_port_win32 serial_channel probe_sequence serial_install_win32
-  dll_search codepage_1252_win32 codepage_936_win32)
+  dll_search codepage_1252_win32 codepage_936_win32 conformance)
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINEARCH WINEPREFIX
@@ -271,6 +271,8 @@ source "$ROOT/scripts/wine/scenarios-serial.sh"
 source "$ROOT/scripts/wine/scenarios-hardening.sh"
 # Text in the system's ANSI code page: catalogue names, typed printer names, port descriptions.
 source "$ROOT/scripts/wine/scenarios-codepage.sh"
+# The boundary's conformance groups against the real Win32 layer (conformance.exe).
+source "$ROOT/scripts/wine/scenarios-conformance.sh"
 
 main() {
   local s selected=()
