@@ -51,6 +51,21 @@ void DriverDirectories() {
      U(LastError()));
 }
 
+void Drivers() {
+  plat::DriverInfo3 info;
+  info.version = 3;
+  info.name = "Conformance Driver";
+  info.environment = "Windows Bogus";
+  info.driverPath = "conformance-absent.dll";
+  info.dataFile = "conformance-absent.dll";
+  info.configFile = "conformance-absent.dll";
+  info.dependentFiles = std::string("\0", 1);
+  MarkLastError();
+  const BOOL done = plat::Spooler().AddPrinterDriverExA(info, APD_COPY_ALL_FILES);
+  ok(!done && LastError() == ERROR_INVALID_ENVIRONMENT,
+     "AddPrinterDriverExA for an unknown environment: %d, error %lu, expected 1805", done, U(LastError()));
+}
+
 void Monitors(const Backend& backend) {
   plat::ISpooler& spooler = plat::Spooler();
   MarkLastError();
@@ -134,6 +149,7 @@ void ListsAndPrinters() {
 void TestSpooler(const Backend& backend) {
   BeginGroup("spooler");
   DriverDirectories();
+  Drivers();
   Monitors(backend);
   ListsAndPrinters();
 }
