@@ -94,3 +94,17 @@ target_link_options(printer-setup PRIVATE -static -static-libgcc -static-libstdc
 # winspool.drv with a delay, from the system folder only, as for installer.exe.
 add_dependencies(printer-setup winspool_delay_lib)
 target_link_libraries(printer-setup PRIVATE comctl32 ${WINSPOOL_DELAY_LIB} advapi32 user32 gdi32 shell32 kernel32)
+
+# conformance.exe: the boundary's conformance groups (tests/conformance)
+# against the real Win32 layer; a console program the Wine scenario
+# "conformance" runs. The groups use only the platform interfaces.
+file(GLOB CONFORMANCE_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/conformance/*.cpp)
+add_executable(conformance ${CONFORMANCE_SOURCES} ${WIN32_PLATFORM_SOURCES}
+  ${PROJECT_SOURCE_DIR}/src/platform/platform.cpp)
+target_include_directories(conformance PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests/conformance)
+target_compile_options(conformance PRIVATE ${INSTALLER_WARNINGS})
+set_source_files_properties(${PROJECT_SOURCE_DIR}/tests/conformance/win32_main.cpp
+  PROPERTIES COMPILE_DEFINITIONS INSTALLER_WIN32_BACKEND)
+target_link_options(conformance PRIVATE -static -static-libgcc -static-libstdc++ -mconsole)
+add_dependencies(conformance winspool_delay_lib)
+target_link_libraries(conformance PRIVATE ${WINSPOOL_DELAY_LIB} advapi32 user32 kernel32)

@@ -16,7 +16,8 @@ SCREEN=1024x768
 SCENARIOS=(startup_win10_64 package_win10_64 spooler_and_ports install_receipt_win32 install_label_win32
   install_lpt1_only_win32 tcpip_no_port_win32 serial_channel probe_sequence serial_install_win32
   dll_search codepage_1252_win32 codepage_936_win32 setup_receipt_win32 setup_label_win32 setup_serial_win32
-  setup_status_remove_win32 setup_exit_codes_win32 dpi_win32)
+  setup_status_remove_win32 setup_exit_codes_win32 dpi_win32
+  conformance)
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINEARCH WINEPREFIX
@@ -276,6 +277,8 @@ source "$ROOT/scripts/wine/scenarios-codepage.sh"
 source "$ROOT/scripts/wine/scenarios-setup.sh"
 # The main window and the port dialogs at 96, 120 and 144 DPI.
 source "$ROOT/scripts/wine/scenarios-dpi.sh"
+# The boundary's conformance groups against the real Win32 layer (conformance.exe).
+source "$ROOT/scripts/wine/scenarios-conformance.sh"
 
 main() {
   local s selected=()

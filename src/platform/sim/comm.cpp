@@ -307,7 +307,13 @@ HANDLE SimComm::CreateFileA(LPCSTR name, DWORD, DWORD, DWORD creation, DWORD fla
   std::unique_lock<std::mutex> lock(m_machine.Mutex());
   m_machine.SpendCallTime(lock, "CreateFileA");
   if (m_machine.FailCall("CreateFileA", name ? name : "")) return INVALID_HANDLE_VALUE;
-  Device* device = FindDevice(ComPortName(name));
+  // Only COM1 to COM9 are DOS device names; from COM10 on a port is
+  // reached through the device namespace alone ("\\.\COM10"), the plain
+  // name being a file in the current folder.
+  // https://learn.microsoft.com/windows/win32/fileio/naming-a-file
+  const std::string deviceName = ComPortName(name);
+  const bool deviceNamespace = name && std::string(name).rfind("\\\\.\\", 0) == 0;
+  Device* device = deviceName.size() == 4 || deviceNamespace ? FindDevice(deviceName) : nullptr;
   if (!device) {
     Fail(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;

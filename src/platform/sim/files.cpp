@@ -303,7 +303,9 @@ DWORD SimFiles::GetFileAttributesA(LPCSTR path) {
   const std::string host = HostPath(windowsPath);
   std::error_code error;
   if (host.empty() || !fs::exists(host, error)) {
-    m_machine.SetLastError(ERROR_FILE_NOT_FOUND);
+    // A name in a folder that is not there: the path is what is missing.
+    const bool folderThere = !host.empty() && fs::is_directory(fs::path(host).parent_path(), error);
+    m_machine.SetLastError(folderThere ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
     return INVALID_FILE_ATTRIBUTES;
   }
   if (fs::is_directory(host, error)) return FILE_ATTRIBUTE_DIRECTORY;
@@ -355,6 +357,12 @@ BOOL SimFiles::CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) {
     m_machine.SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
+  // "File attributes for the existing file are copied to the new file."
+  // https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-copyfilea
+  if (IsReadOnly(source))
+    m_readOnly.insert(Key(target));
+  else
+    m_readOnly.erase(Key(target));
   return TRUE;
 }
 
@@ -529,10 +537,16 @@ DWORD SimFiles::GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defa
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   const std::string fallback = Trim(defaultValue ? defaultValue : "");
   if (m_machine.FailCall("GetPrivateProfileStringA", key ? key : "")) return CopyOut(fallback, buffer, size);
-  if (!section || !key) return CopyOut(fallback, buffer, size);
   const IniFile* ini =
       m_iniCache->Lookup(HostPath(file ? file : ""), m_driveVersion, m_machine.Version().codePage);
-  const std::string* value = ini ? ini->Find(section, key) : nullptr;
+  if (!ini) {
+    // Documented: the default, and ERROR_FILE_NOT_FOUND from GetLastError.
+    // https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-getprivateprofilestringa
+    m_machine.SetLastError(ERROR_FILE_NOT_FOUND);
+    return CopyOut(fallback, buffer, size);
+  }
+  if (!section || !key) return CopyOut(fallback, buffer, size);
+  const std::string* value = ini->Find(section, key);
   return CopyOut(value ? *value : fallback, buffer, size);
 }
 

@@ -185,7 +185,8 @@ const char* DefaultProfileJson() {
   "name": "Windows 10 64-bit (default)",
   "windows": {"major": 10, "minor": 0, "build": 19045, "platform_id": 2, "wow64": true},
   "registry": {
-    "HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM": {"\\Device\\Serial0": "COM1"}
+    "HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM": {"\\Device\\Serial0": "COM1"},
+    "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows": {}
   }
 })json";
 }

@@ -28,12 +28,17 @@ DWORD StateFromName(const std::string& name) {
   return SERVICE_RUNNING;
 }
 
+// The virtual time one pending step of a transition takes when nobody
+// polls: a transition of N pending polls ends by itself after N+1 steps,
+// long after a caller polling every 100 ms has seen it end.
+constexpr uint64_t kPendingStepMs = 1000;
+
 void FillStatus(const SimService& service, SERVICE_STATUS* status) {
   if (!status) return;
   *status = SERVICE_STATUS{};
   status->dwServiceType = 0x20;  // shares a process
   status->dwCurrentState = service.state;
-  status->dwControlsAccepted = service.state == SERVICE_RUNNING ? 1 : 0;
+  status->dwControlsAccepted = service.state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
 }
 }  // namespace
 
@@ -53,6 +58,8 @@ void SimServices::LoadJson(const Profile& services) {
     service.pendingPolls = entry.value("pending_polls", 1);
     service.stuckIn = entry.value("stuck", std::string());
     service.remaining = service.pendingPolls;
+    // A transition under way when the machine starts has just begun.
+    service.pendingUntil = static_cast<uint64_t>(service.pendingPolls + 1) * kPendingStepMs;
   }
 }
 
@@ -66,9 +73,10 @@ const std::vector<std::string>& SimServices::PendingStateNames() {
   return names;
 }
 
-nlohmann::json SimServices::ToJson() const {
+nlohmann::json SimServices::ToJson() {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   nlohmann::json out = nlohmann::json::object();
+  for (auto& entry : m_services) Advance(entry.second, false);
   for (const auto& entry : m_services)
     out[entry.second.name] = {{"state", StateName(entry.second.state)},
                               {"starts", entry.second.starts},
@@ -118,14 +126,27 @@ SC_HANDLE SimServices::OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD) {
   return reinterpret_cast<SC_HANDLE>(handle);
 }
 
-void SimServices::Advance(SimService& service) {
-  const bool starting = service.state == SERVICE_START_PENDING;
-  if (!starting && service.state != SERVICE_STOP_PENDING) return;
+void SimServices::BeginTransition(SimService& service, DWORD pendingState) {
+  service.state = pendingState;
+  service.remaining = service.pendingPolls;
+  service.pendingUntil =
+      m_machine.GetWorld().Now() + static_cast<uint64_t>(service.pendingPolls + 1) * kPendingStepMs;
+}
+
+void SimServices::Advance(SimService& service, bool polled) {
+  if (service.state != SERVICE_START_PENDING && service.state != SERVICE_STOP_PENDING) return;
   if (service.stuckIn == StateName(service.state)) return;
+  if (m_machine.GetWorld().Now() >= service.pendingUntil) return Complete(service);
+  if (!polled) return;
   if (service.remaining > 0) {
     --service.remaining;
     return;
   }
+  Complete(service);
+}
+
+void SimServices::Complete(SimService& service) {
+  const bool starting = service.state == SERVICE_START_PENDING;
   service.state = starting ? SERVICE_RUNNING : SERVICE_STOPPED;
   m_machine.Log(service.name + (starting ? " is running" : " is stopped"));
   if (starting && service.onRunning) service.onRunning();
@@ -141,7 +162,7 @@ BOOL SimServices::QueryServiceStatus(SC_HANDLE handle, SERVICE_STATUS* status) {
     return FALSE;
   }
   SimService& service = *Find(record->service);
-  Advance(service);
+  Advance(service, true);
   FillStatus(service, status);
   return TRUE;
 }
@@ -156,13 +177,13 @@ BOOL SimServices::StartServiceA(SC_HANDLE handle, DWORD, LPCSTR*) {
   }
   SimService& service = *Find(record->service);
   m_machine.Log("StartServiceA " + service.name);
+  Advance(service, false);
   if (service.state != SERVICE_STOPPED) {
     m_machine.SetLastError(ERROR_SERVICE_ALREADY_RUNNING);
     return FALSE;
   }
   ++service.starts;
-  service.state = SERVICE_START_PENDING;
-  service.remaining = service.pendingPolls;
+  BeginTransition(service, SERVICE_START_PENDING);
   return TRUE;
 }
 
@@ -180,14 +201,23 @@ BOOL SimServices::ControlService(SC_HANDLE handle, DWORD control, SERVICE_STATUS
     return FALSE;
   }
   m_machine.Log("ControlService " + service.name + " stop");
+  Advance(service, false);
   if (service.state == SERVICE_STOPPED) {
     FillStatus(service, status);
     m_machine.SetLastError(ERROR_SERVICE_NOT_ACTIVE);
     return FALSE;
   }
+  // A service takes controls only once it runs: one still starting (or
+  // already stopping) refuses the stop. ControlService documents
+  // ERROR_SERVICE_CANNOT_ACCEPT_CTRL for a service in a pending state.
+  // https://learn.microsoft.com/windows/win32/api/winsvc/nf-winsvc-controlservice
+  if (service.state != SERVICE_RUNNING) {
+    FillStatus(service, status);
+    m_machine.SetLastError(ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
+    return FALSE;
+  }
   ++service.stops;
-  service.state = SERVICE_STOP_PENDING;
-  service.remaining = service.pendingPolls;
+  BeginTransition(service, SERVICE_STOP_PENDING);
   FillStatus(service, status);
   return TRUE;
 }

@@ -1,8 +1,11 @@
 // The simulated service control manager. A service moves through its
 // pending states as it is polled (QueryServiceStatus), the way a real one
-// reports progress, or stays stuck in one where the profile says so.
+// reports progress, and also as time passes: a real service finishes
+// starting whether or not anyone asks. It stays stuck in a pending state
+// where the profile says so.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -21,9 +24,10 @@ class Machine;
 struct SimService {
   std::string name;
   DWORD state = SERVICE_RUNNING;
-  int pendingPolls = 1;  // queries that still see a start or stop pending
-  std::string stuckIn;   // "start_pending" or "stop_pending": never leaves it
-  int remaining = 0;     // pending queries left in the current transition
+  int pendingPolls = 1;       // queries that still see a start or stop pending
+  std::string stuckIn;        // "start_pending" or "stop_pending": never leaves it
+  int remaining = 0;          // pending queries left in the current transition
+  uint64_t pendingUntil = 0;  // virtual time the current transition ends by itself
   int starts = 0;
   int stops = 0;
   std::function<void()> onRunning;  // the service's own start-up work
@@ -46,7 +50,8 @@ class SimServices : public plat::IServices {
   // The states a profile may give a service, and the pending ones it may be stuck in.
   static const std::vector<std::string>& StateNames();
   static const std::vector<std::string>& PendingStateNames();
-  nlohmann::json ToJson() const;
+  // Brings pending transitions up to the clock first.
+  nlohmann::json ToJson();
   // Call with the machine's lock held.
   SimService* Find(const std::string& name);
   int OpenHandleCount() const;
@@ -58,7 +63,11 @@ class SimServices : public plat::IServices {
     std::string service;
   };
   HandleRecord* Resolve(SC_HANDLE handle);
-  void Advance(SimService& service);
+  // Polled: one pending query spent. Either way the transition ends once
+  // its time is up.
+  void Advance(SimService& service, bool polled);
+  void BeginTransition(SimService& service, DWORD pendingState);
+  void Complete(SimService& service);
 
   Machine& m_machine;
   std::map<std::string, SimService, CaseInsensitiveLess> m_services;

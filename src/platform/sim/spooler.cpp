@@ -316,6 +316,14 @@ BOOL SimSpooler::DeleteMonitorA(LPCSTR, LPCSTR monitorName) {
           }
         }
       }
+      // A port monitor stays while a printer uses one of its ports
+      // (MS-RPRN, RpcDeleteMonitor: ERROR_PRINT_MONITOR_IN_USE).
+      for (const Printer& printer : m_printers)
+        for (const plat::PortInfo2& port : m_ports)
+          if (SameName(port.portName, printer.info.portName) && port.monitorName == it->name) {
+            m_machine.SetLastError(ERROR_PRINT_MONITOR_IN_USE);
+            return FALSE;
+          }
       m_monitors.erase(it);
       m_machine.Log("monitor " + Text(monitorName) + " deleted");
       return TRUE;
