@@ -33,15 +33,18 @@ failed=0
 
 # examples BUILD LOG: each example run of installer-sim, compared with its
 # transcript and final state, as scripts/check-examples.sh does. The runs use
-# BUILD's sample package, through a working folder shaped like the source
+# BUILD's sample packages, through a working folder shaped like the source
 # tree.
 run_examples() {
-  local build=$1 log=$2 work run name profile script state actual ok=0 bad=0
+  local build=$1 log=$2 work run name profile script state actual package ok=0 bad=0
   work="$(mktemp -d)"
   ln -s "$root/profiles" "$work/profiles"
   ln -s "$root/examples" "$work/examples"
   mkdir -p "$work/build"
-  ln -s "$build/sample" "$work/build/sample"
+  # Every package the build makes (the sample, its code page 936 copy).
+  for package in "$build"/sample*/; do
+    ln -s "${package%/}" "$work/build/$(basename "$package")"
+  done
   for run in "$root"/examples/*.run; do
     name="$(basename "$run" .run)"
     profile="$(sed -n 's/^profile: *//p' "$run")"
