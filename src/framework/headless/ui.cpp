@@ -204,15 +204,7 @@ INT_PTR Ui::RunModal(HWND hwnd) {
     // the next one has already arrived: what the user does then depends
     // only on what the dialog shows, never on thread timing.
     if (m_user && m_user->Act(*this)) continue;
-    std::shared_ptr<QueueItem> item;
-    {
-      std::lock_guard<std::mutex> lock(m_machine.Mutex());
-      if (!m_queue.empty()) {
-        item = m_queue.front();
-        m_queue.pop_front();
-      }
-    }
-    if (item) {
+    if (std::shared_ptr<QueueItem> item = PopQueued()) {
       ProcessItem(*item);
       continue;
     }
@@ -244,6 +236,14 @@ INT_PTR Ui::RunModal(HWND hwnd) {
   return result;
 }
 
+std::shared_ptr<Ui::QueueItem> Ui::PopQueued() {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  if (m_queue.empty()) return nullptr;
+  std::shared_ptr<QueueItem> item = m_queue.front();
+  m_queue.pop_front();
+  return item;
+}
+
 bool Ui::RunUntil(HWND hwnd, const std::function<bool()>& done, DWORD milliseconds) {
   Window* dialog = Find(hwnd);
   if (!dialog) return false;
@@ -252,15 +252,7 @@ bool Ui::RunUntil(HWND hwnd, const std::function<bool()>& done, DWORD millisecon
     if (done()) return true;
     if (dialog->ended || Now() >= deadline) return false;
     PostDueTimers();
-    std::shared_ptr<QueueItem> item;
-    {
-      std::lock_guard<std::mutex> lock(m_machine.Mutex());
-      if (!m_queue.empty()) {
-        item = m_queue.front();
-        m_queue.pop_front();
-      }
-    }
-    if (item) {
+    if (std::shared_ptr<QueueItem> item = PopQueued()) {
       ProcessItem(*item);
       continue;
     }

@@ -186,6 +186,8 @@ class Ui : public plat::IUser, public sim::IPortMonitorUser {
   LRESULT Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT ControlProc(Window& window, UINT message, WPARAM wParam, LPARAM lParam);
   void ProcessItem(QueueItem& item);
+  // The oldest queued message or sent call, or nullptr.
+  std::shared_ptr<QueueItem> PopQueued();
   void PostDueTimers();
   uint64_t EarliestTimer() const;
   void DestroyDialog(Window* dialog);

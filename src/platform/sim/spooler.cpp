@@ -167,6 +167,16 @@ bool SimSpooler::FailUnlessRunning() {
   return true;
 }
 
+void SimSpooler::AddTcpipPortLocked(const std::string& name, const std::string& address) {
+  plat::PortInfo2 port;
+  port.portName = name;
+  port.monitorName = "Standard TCP/IP Port";
+  port.description = "Standard TCP/IP Port";
+  port.portType = 3;
+  m_ports.push_back(port);
+  m_machine.Log("port " + name + " added for " + address);
+}
+
 bool SimSpooler::PortExists(const std::string& name) const {
   for (const plat::PortInfo2& port : m_ports)
     if (port.portName == name) return true;
@@ -499,13 +509,7 @@ BOOL SimSpooler::AddPortA(HWND, LPCSTR monitorName) {
     m_machine.SetLastError(kErrorAlreadyExists);
     return FALSE;
   }
-  plat::PortInfo2 port;
-  port.portName = answer.portName;
-  port.monitorName = "Standard TCP/IP Port";
-  port.description = "Standard TCP/IP Port";
-  port.portType = 3;
-  m_ports.push_back(port);
-  m_machine.Log("port " + answer.portName + " added for " + answer.address);
+  AddTcpipPortLocked(answer.portName, answer.address);
   return TRUE;
 }
 
@@ -609,14 +613,8 @@ BOOL SimSpooler::XcvDataAddPort(HANDLE xcv, const plat::TcpipPortData& port, DWO
     *status = kErrorAlreadyExists;
     return TRUE;
   }
-  plat::PortInfo2 info;
-  info.portName = port.portName;
-  info.monitorName = "Standard TCP/IP Port";
-  info.description = "Standard TCP/IP Port";
-  info.portType = 3;
-  m_ports.push_back(info);
+  AddTcpipPortLocked(port.portName, port.hostAddress);
   m_portAddresses[port.portName] = port.hostAddress;
-  m_machine.Log("port " + port.portName + " added for " + port.hostAddress);
   *status = ERROR_SUCCESS;
   return TRUE;
 }

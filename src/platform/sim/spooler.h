@@ -72,6 +72,9 @@ class SimSpooler : public plat::ISpooler {
   bool FailUnlessRunning();
   Printer* FindPrinter(const std::string& name);
   bool PortExists(const std::string& name) const;
+  // A port of the standard TCP/IP port monitor, made by its wizard or its
+  // data interface.
+  void AddTcpipPortLocked(const std::string& name, const std::string& address);
   void WritePrinterRecords(const plat::PrinterInfo2& info);
   void DeletePrinterRecords(const std::string& name);
 
