@@ -47,7 +47,7 @@ ServiceRun Control(const nlohmann::json& spooler, int mode, const char* name = "
 using Journal = std::vector<std::string>;
 
 TEST(ControlSpooler, EnsureRunningTouchesARunningServiceNot) {
-  const ServiceRun run = Control({{"state", "running"}}, 16);
+  const ServiceRun run = Control({{"state", "running"}}, SPOOLER_ENSURE_RUNNING);
   EXPECT_EQ(run.journal, Journal{});
   EXPECT_EQ(run.services["Spooler"]["starts"], 0);
   EXPECT_EQ(run.services["Spooler"]["stops"], 0);
@@ -55,12 +55,12 @@ TEST(ControlSpooler, EnsureRunningTouchesARunningServiceNot) {
   EXPECT_EQ(run.openHandles, 0);
 
   // A service on its way up or down is left to it as well.
-  EXPECT_EQ(Control({{"state", "start_pending"}}, 16).journal, Journal{});
-  EXPECT_EQ(Control({{"state", "stop_pending"}}, 16).journal, Journal{});
+  EXPECT_EQ(Control({{"state", "start_pending"}}, SPOOLER_ENSURE_RUNNING).journal, Journal{});
+  EXPECT_EQ(Control({{"state", "stop_pending"}}, SPOOLER_ENSURE_RUNNING).journal, Journal{});
 }
 
 TEST(ControlSpooler, EnsureRunningStartsAStoppedServiceAndReturnsOnceItRuns) {
-  const ServiceRun run = Control({{"state", "stopped"}, {"pending_polls", 3}}, 16);
+  const ServiceRun run = Control({{"state", "stopped"}, {"pending_polls", 3}}, SPOOLER_ENSURE_RUNNING);
   EXPECT_EQ(run.journal, (Journal{"StartServiceA Spooler", "Spooler is running"}));
   EXPECT_EQ(run.services["Spooler"]["state"], "running");
   // Polls with a pause between them rather than spinning.
@@ -70,7 +70,7 @@ TEST(ControlSpooler, EnsureRunningStartsAStoppedServiceAndReturnsOnceItRuns) {
 }
 
 TEST(ControlSpooler, EveryOtherModeRestartsStopObservedBeforeStart) {
-  for (int mode : {0, 1, -1}) {
+  for (int mode : {int{SPOOLER_RESTART}, 1, -1}) {
     const ServiceRun run = Control({{"state", "running"}, {"pending_polls", 2}}, mode);
     EXPECT_EQ(run.journal, (Journal{"ControlService Spooler stop", "Spooler is stopped",
                                     "StartServiceA Spooler", "Spooler is running"}))
@@ -79,26 +79,27 @@ TEST(ControlSpooler, EveryOtherModeRestartsStopObservedBeforeStart) {
     EXPECT_EQ(run.openHandles, 0);
   }
   // A stopped service is only started.
-  EXPECT_EQ(Control({{"state", "stopped"}}, 0).journal,
+  EXPECT_EQ(Control({{"state", "stopped"}}, SPOOLER_RESTART).journal,
             (Journal{"StartServiceA Spooler", "Spooler is running"}));
 }
 
 TEST(ControlSpooler, AnUnknownServiceSaysItsStatusIsUnknownAndReturns) {
-  const ServiceRun run = Control({{"state", "running"}}, 16, "NoSuchService");
+  const ServiceRun run = Control({{"state", "running"}}, SPOOLER_ENSURE_RUNNING, "NoSuchService");
   EXPECT_EQ(run.boxes, Journal{"Configure & Install v1.0: Service status is unknown"});
   EXPECT_EQ(run.journal, Journal{});
   EXPECT_EQ(run.openHandles, 0);
 }
 
 TEST(ControlSpooler, AServiceStuckPendingEndsWithABoundedWaitAndAMessage) {
-  const ServiceRun starting = Control({{"state", "stopped"}, {"stuck", "start_pending"}}, 16);
+  const ServiceRun starting =
+      Control({{"state", "stopped"}, {"stuck", "start_pending"}}, SPOOLER_ENSURE_RUNNING);
   ASSERT_EQ(starting.boxes.size(), 1u);
   EXPECT_NE(starting.boxes[0].find("did not start"), std::string::npos) << starting.boxes[0];
   EXPECT_GE(starting.elapsedMs, 30000u);
   EXPECT_LE(starting.elapsedMs, 31000u);
 
   // A stop that never ends is not followed by a start.
-  const ServiceRun stopping = Control({{"state", "running"}, {"stuck", "stop_pending"}}, 0);
+  const ServiceRun stopping = Control({{"state", "running"}, {"stuck", "stop_pending"}}, SPOOLER_RESTART);
   ASSERT_EQ(stopping.boxes.size(), 1u);
   EXPECT_NE(stopping.boxes[0].find("did not stop"), std::string::npos);
   EXPECT_EQ(stopping.journal, Journal{"ControlService Spooler stop"});
@@ -113,7 +114,7 @@ TEST(ControlSpooler, AStatusThatBecomesUnreadableEndsTheWait) {
   BoxRecorder recorder;
   sim.ui.AddObserver(&recorder);
   CInstallDlg dialog;
-  dialog.ControlSpooler("Spooler", 16);
+  dialog.ControlSpooler("Spooler", SPOOLER_ENSURE_RUNNING);
   EXPECT_EQ(recorder.boxes, Journal{"Configure & Install v1.0: Service status is unknown"});
   EXPECT_EQ(sim.machine.Faults().CallCount("QueryServiceStatus"), 3);
 }

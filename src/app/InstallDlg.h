@@ -26,6 +26,9 @@ constexpr int PORTDLG_ADDED = 0xAAAA;
 // Port types: the rows of the port-type list.
 enum { PORT_SERIAL = 0, PORT_USB = 1, PORT_PARALLEL = 2, PORT_TCPIP = 3 };
 
+// ControlSpooler's modes.
+enum { SPOOLER_RESTART = 0, SPOOLER_ENSURE_RUNNING = 16 };
+
 // Whether the port type chosen at the last Install press had a port.
 extern BYTE g_bPortAvailable;
 
@@ -39,7 +42,8 @@ class CInstallDlg : public CDialog {
   explicit CInstallDlg(CWnd* parent = nullptr);
   ~CInstallDlg() override;
 
-  // Makes sure the service runs (mode 16) or restarts it (any other mode).
+  // Makes sure the service runs (SPOOLER_ENSURE_RUNNING) or restarts it
+  // (SPOOLER_RESTART, or any other mode).
   void ControlSpooler(const char* serviceName, int mode);
 
   // Refills the four port lists and pre-selects the port type that suits

@@ -13,7 +13,7 @@ void CInstallDlg::RunStartup() {
   if (IsClosing()) return;
   WarnWithoutAdministratorRights();
   if (IsClosing()) return;
-  ControlSpooler("Spooler", 16);
+  ControlSpooler("Spooler", SPOOLER_ENSURE_RUNNING);
   if (IsClosing()) return;
   EnumeratePorts();
   if (IsClosing()) return;

@@ -90,8 +90,8 @@ void CInstallDlg::InstallLabelDriver() {
   const CString monitorDll = systemFolder + "\\" + family[0];
   copy(sourceFolder + CString(family[0]), monitorDll);
 
-  ControlSpooler("Spooler", 16);
-  if (spooler.DeleteMonitorA(environment, kLabelMonitorName)) ControlSpooler("Spooler", 0);
+  ControlSpooler("Spooler", SPOOLER_ENSURE_RUNNING);
+  if (spooler.DeleteMonitorA(environment, kLabelMonitorName)) ControlSpooler("Spooler", SPOOLER_RESTART);
   if (!spooler.AddMonitorA(kLabelMonitorName, environment, monitorDll) &&
       plat::System().GetLastError() != ERROR_PRINT_MONITOR_ALREADY_INSTALLED) {
     AfxMessageBox("Failed to add Monitor\r\n", MB_OK);

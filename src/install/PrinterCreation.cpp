@@ -100,7 +100,7 @@ void CInstallDlg::CreatePrinterAndFinish(const CString& printerName, const CStri
     // The printer stays on the fallback port it was created on; the spooler
     // is restarted and the ports listed again so that the USB detection
     // below tries every USB port that has come up since.
-    ControlSpooler("Spooler", 0);
+    ControlSpooler("Spooler", SPOOLER_RESTART);
     EnumeratePorts();
     m_strStatus = "Added the printer " + printerName;
   }

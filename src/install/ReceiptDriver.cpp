@@ -117,7 +117,7 @@ void CInstallDlg::InstallReceiptDriver() {
   const plat::DriverInfo3 info = MakeDriverRecord(GetOsVersionCode(), driverName, environment, driverPath,
                                                   dataFile, configFile, helpFile, dependents, "");
 
-  ControlSpooler("Spooler", 16);
+  ControlSpooler("Spooler", SPOOLER_ENSURE_RUNNING);
   const BOOL added = spooler.AddPrinterDriverExA(info, APD_COPY_ALL_FILES);
   const DWORD error = plat::System().GetLastError();
   if (!added) {

@@ -4,9 +4,6 @@
 
 namespace {
 
-// The mode that only makes sure the service runs; any other restarts it.
-constexpr int kEnsureRunning = 16;
-
 // A service that has not reached its state after this long is not going
 // to: the user hears about it and the installation goes on.
 constexpr DWORD kPollPauseMs = 100;
@@ -58,7 +55,7 @@ void CInstallDlg::ControlSpooler(const char* serviceName, int mode) {
   if (!query || !services.QueryServiceStatus(query, &status)) {
     // Nothing can be waited for on a state that cannot be read.
     AfxMessageBox("Service status is unknown", MB_OK | MB_ICONINFORMATION);
-  } else if (mode == kEnsureRunning) {
+  } else if (mode == SPOOLER_ENSURE_RUNNING) {
     if (status.dwCurrentState == SERVICE_STOPPED) {
       SC_HANDLE control = services.OpenServiceA(manager, serviceName, SERVICE_ALL_ACCESS);
       StartAndWait(query, control, status, serviceName);

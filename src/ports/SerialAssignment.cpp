@@ -54,13 +54,13 @@ BOOL CInstallDlg::AssignSerialPort() {
     const CString port = m_arrSerialPorts[0];
     SetPrinterPort(printerName, port);
     NotePrinterPort(printerName, port);
-    ControlSpooler("Spooler", 0);
+    ControlSpooler("Spooler", SPOOLER_RESTART);
     // No rate was asked for on this road: the one the prompt offers first.
     m_nBaudRate = kBaudRates[kPresetBaudRow];
     WritePortSettings(port);
     RewriteSerialPrinterPorts();
     m_progress.SetPos(90);
-    ControlSpooler("Spooler", 0);
+    ControlSpooler("Spooler", SPOOLER_RESTART);
     m_strStatus = "The current printer port is " + port + ",you can configure after the installation";
     FinishSerialInstallation();
     return TRUE;
@@ -70,7 +70,7 @@ BOOL CInstallDlg::AssignSerialPort() {
   // status names again.
   RewriteSerialPrinterPorts();
   m_progress.SetPos(90);
-  ControlSpooler("Spooler", 0);
+  ControlSpooler("Spooler", SPOOLER_RESTART);
   m_strStatus = "There's no serial port,the current port is" + m_strCreatedPort;
   FinishSerialInstallation();
   return TRUE;

@@ -78,7 +78,7 @@ void CInstallDlg::OnProbeFound() {
   m_progress.SetPos(80);
   RewriteSerialPrinterPorts();
   m_progress.SetPos(90);
-  ControlSpooler("Spooler", 0);
+  ControlSpooler("Spooler", SPOOLER_RESTART);
   m_btnInstall.EnableWindow(TRUE);
   m_btnInstall.SetWindowText("&Finish");
   PushUpdate();
@@ -91,7 +91,7 @@ void CInstallDlg::OnProbeNotFound() {
   m_progress.SetPos(80);
   RewriteSerialPrinterPorts();
   m_progress.SetPos(90);
-  ControlSpooler("Spooler", 0);
+  ControlSpooler("Spooler", SPOOLER_RESTART);
   m_strStatus = "Unable to detect available printer.The current printer port is " + m_arrSerialPorts[0];
   m_btnInstall.EnableWindow(TRUE);
   m_btnInstall.SetWindowText("&Finish");

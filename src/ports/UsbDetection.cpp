@@ -38,7 +38,7 @@ void CInstallDlg::DetectUsbPort() {
       confirmation = 1;
       continue;
     }
-    ControlSpooler("Spooler", 0);
+    ControlSpooler("Spooler", SPOOLER_RESTART);
     m_progress.SetPos(60);
     CStringArray names, ports;
     EnumeratePrinters(names, ports);

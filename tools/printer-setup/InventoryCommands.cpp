@@ -215,7 +215,7 @@ int RunRemove(CommandContext& context) {
   const std::string wanted = context.options.printer;
   // The spooler may be stopped: the window's own step starts it.
   CInstallDlg spoolerControl;
-  spoolerControl.ControlSpooler("Spooler", 16);
+  spoolerControl.ControlSpooler("Spooler", SPOOLER_ENSURE_RUNNING);
 
   std::vector<plat::PrinterInfo2> printers;
   if (!ReadPrinters(context, &printers)) return kExitInstallFailed;
