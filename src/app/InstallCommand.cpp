@@ -70,7 +70,7 @@ void CInstallDlg::OnInstall() {
   // The model tables have a row for every index from 0 to 32 only: an
   // empty driver list (no package) or a catalogue with more sections than
   // the tables must not reach them.
-  const int receiptModels = m_nReceiptGroup1 + m_nReceiptGroup2 + m_nReceiptGroup3 + m_nReceiptGroup4;
+  const int receiptModels = ReceiptModelCount();
   if (m_cboDriver.GetCount() <= 0) {
     // Nothing was installed: the window stays as it was, Cancel included.
     RefuseInstall(

@@ -1,5 +1,6 @@
 #include "app/InstallDlg.h"
 
+#include "package/ModelTables.h"
 #include "platform/platform.h"
 
 const UINT WM_MYUPDATEDATA = RegisterWindowMessage("MyUpdateData");
@@ -58,10 +59,10 @@ BOOL CInstallDlg::OnInitDialog() {
   m_dwCommEvents = 3;  // EV_RXCHAR | EV_RXFLAG
   m_nProbeIndex = 0;
   m_bReplyReceived = FALSE;
-  m_nReceiptGroup1 = 15;
-  m_nReceiptGroup2 = 7;
-  m_nReceiptGroup3 = 5;
-  m_nReceiptGroup4 = 1;
+  m_nReceiptGroup1 = kReceiptGroupSizes[0];
+  m_nReceiptGroup2 = kReceiptGroupSizes[1];
+  m_nReceiptGroup3 = kReceiptGroupSizes[2];
+  m_nReceiptGroup4 = kReceiptGroupSizes[3];
 
   InitPortTypeList();
 

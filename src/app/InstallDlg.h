@@ -116,6 +116,11 @@ class CInstallDlg : public CDialog {
   int m_nReceiptGroup3;
   int m_nReceiptGroup2;
   int m_nReceiptGroup1;
+  // How many receipt models the four groups hold: model indexes below it
+  // are receipt models, the rest label models.
+  int ReceiptModelCount() const {
+    return m_nReceiptGroup1 + m_nReceiptGroup2 + m_nReceiptGroup3 + m_nReceiptGroup4;
+  }
   int m_nDriverIndex;
   int m_nPortType;
   CSerialPort m_serial;

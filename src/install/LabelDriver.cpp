@@ -23,8 +23,7 @@ void CInstallDlg::InstallLabelDriver() {
   plat::ISpooler& spooler = plat::Spooler();
   plat::IFiles& files = plat::Files();
 
-  const int row =
-      m_nDriverIndex - (m_nReceiptGroup1 + m_nReceiptGroup2 + m_nReceiptGroup3 + m_nReceiptGroup4);
+  const int row = m_nDriverIndex - ReceiptModelCount();
   const CString driverName = kLabelModels[row].driverName;
   const CString dataName = kLabelModels[row].dataBaseName;
   // A label printer is named after the catalogue entry the user chose.

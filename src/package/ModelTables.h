@@ -19,6 +19,9 @@ struct LabelModel {
 // Receipt models in four groups: rows 0-14, 15-21, 22-26 and 27.
 constexpr int kReceiptGroupSizes[4] = {15, 7, 5, 1};
 constexpr int kReceiptModelCount = 28;
+static_assert(kReceiptGroupSizes[0] + kReceiptGroupSizes[1] + kReceiptGroupSizes[2] + kReceiptGroupSizes[3] ==
+                  kReceiptModelCount,
+              "the receipt groups hold every receipt model");
 constexpr int kLabelModelCount = 5;
 constexpr int kCatalogueSectionCount = kReceiptModelCount + kLabelModelCount;
 

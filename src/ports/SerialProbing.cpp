@@ -47,8 +47,7 @@ void CInstallDlg::OnTimer(UINT_PTR id) {
                           kSendBufferSize)) {
       if (m_serial.StartMonitor()) {
         SetTimer(kProbeTimer, kAnswerTimeMs);
-        const bool receipt =
-            m_nDriverIndex < m_nReceiptGroup1 + m_nReceiptGroup2 + m_nReceiptGroup3 + m_nReceiptGroup4;
+        const bool receipt = m_nDriverIndex < ReceiptModelCount();
         m_serial.SendBytes(receipt ? kReceiptStatusRequest : kLabelStatusRequest, 3);
       } else {
         if (m_serial.m_hPort) m_serial.ClosePort();

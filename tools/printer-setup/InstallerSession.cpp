@@ -91,10 +91,7 @@ bool InstallerSession::SelectModel(const std::string& name) {
 
 int InstallerSession::ModelIndex() { return m_dialog.m_nDriverIndex; }
 
-int InstallerSession::ReceiptModelCount() {
-  return m_dialog.m_nReceiptGroup1 + m_dialog.m_nReceiptGroup2 + m_dialog.m_nReceiptGroup3 +
-         m_dialog.m_nReceiptGroup4;
-}
+int InstallerSession::ReceiptModelCount() { return m_dialog.ReceiptModelCount(); }
 
 std::string InstallerSession::DriverName() { return ModelDriverName(ModelIndex()); }
 
