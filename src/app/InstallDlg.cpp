@@ -1,6 +1,7 @@
 #include "app/InstallDlg.h"
 
 #include "package/ModelTables.h"
+#include "package/PackageLocations.h"
 #include "platform/platform.h"
 
 const UINT WM_MYUPDATEDATA = RegisterWindowMessage("MyUpdateData");
@@ -111,8 +112,8 @@ void CInstallDlg::OnDestroy() {
   KillTimer(1);
   // What the package unpacked goes, however the window closes; whatever
   // cannot be deleted stays without a word.
-  DeleteFolderTree("c:\\Barcode");
-  DeleteFolderTree("c:\\Ticket");
-  plat::Files().DeleteFileA("c:\\DriverName.cfg");
+  DeleteFolderTree(kLabelPackageFolder);
+  DeleteFolderTree(kReceiptPackageFolder);
+  plat::Files().DeleteFileA(kCatalogueFile);
   CDialog::OnDestroy();
 }

@@ -4,6 +4,7 @@
 #include "app/InstallDlg.h"
 #include "install/DriverFiles.h"
 #include "package/ModelTables.h"
+#include "package/PackageLocations.h"
 #include "platform/platform.h"
 
 namespace {
@@ -36,7 +37,7 @@ void CInstallDlg::InstallLabelDriver() {
   BOOL found = spooler.GetPrinterDriverDirectoryA(kEnvironmentX86, directory, kDirectorySize, &needed);
   if (x64) found = spooler.GetPrinterDriverDirectoryA(kEnvironmentX64, directory, kDirectorySize, &needed);
   const char* environment = x64 ? kEnvironmentX64 : kEnvironmentX86;
-  const char* sourceFolder = x64 ? "C:\\Barcode\\x64\\" : "C:\\Barcode\\x86\\";
+  const char* sourceFolder = x64 ? kLabelFilesX64 : kLabelFilesX86;
   // Without the folder the files would be staged at the root of the current
   // drive, where nothing removes them.
   if (!found) {
@@ -100,9 +101,9 @@ void CInstallDlg::InstallLabelDriver() {
   SetStatus("Advanced Language Monitor is added");
 
   for (const char* name : family) copy(sourceFolder + CString(name), driverDirectory + "\\" + name);
-  copy(CString("C:\\Barcode\\Common\\") + kLabelHelpFile, helpFile);
+  copy(CString(kLabelCommonFiles) + kLabelHelpFile, helpFile);
   for (const char* extension : kLabelDataExtensions)
-    copy("C:\\Barcode\\Common\\" + dataName + extension, driverDirectory + "\\" + dataName + extension);
+    copy(kLabelCommonFiles + dataName + extension, driverDirectory + "\\" + dataName + extension);
 
   m_progress.SetPos(10);
   SetStatus("Adding printer drive " + driverName);

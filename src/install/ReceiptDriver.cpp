@@ -4,6 +4,7 @@
 #include "app/InstallDlg.h"
 #include "install/DriverFiles.h"
 #include "package/ModelTables.h"
+#include "package/PackageLocations.h"
 #include "platform/platform.h"
 
 namespace {
@@ -33,11 +34,11 @@ void CInstallDlg::InstallReceiptDriver() {
   char directory[kDirectorySize] = {};
   DWORD needed = 0;
   const char* environment = kEnvironmentX86;
-  const char* sourceFolder = "C:\\Ticket\\x86\\";
+  const char* sourceFolder = kReceiptFilesX86;
   BOOL found = spooler.GetPrinterDriverDirectoryA(kEnvironmentX86, directory, kDirectorySize, &needed);
   if (m_bIsWow64) {
     environment = kEnvironmentX64;
-    sourceFolder = "C:\\Ticket\\x64\\";
+    sourceFolder = kReceiptFilesX64;
     found = spooler.GetPrinterDriverDirectoryA(kEnvironmentX64, directory, kDirectorySize, &needed);
   }
   // Without the folder the files would be staged at the root of the current

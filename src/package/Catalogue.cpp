@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "app/InstallDlg.h"
+#include "package/PackageLocations.h"
 #include "platform/platform.h"
 
 namespace {
-const char kCatalogue[] = "C:\\DriverName.cfg";
 constexpr DWORD kSectionListSize = 3000;
 constexpr size_t kSectionNameSize = 100;
 constexpr int kMaxNamesPerSection = 50;
@@ -17,7 +17,7 @@ constexpr DWORD kNameSize = 128;
 void CInstallDlg::WalkCatalogue(const std::function<void(int section, const CString& name)>& visit) {
   plat::IFiles& files = plat::Files();
   char list[kSectionListSize] = {};
-  files.GetPrivateProfileSectionNamesA(list, kSectionListSize, kCatalogue);
+  files.GetPrivateProfileSectionNamesA(list, kSectionListSize, kCatalogueFile);
 
   int section = 0;
   size_t start = 0;
@@ -33,7 +33,8 @@ void CInstallDlg::WalkCatalogue(const std::function<void(int section, const CStr
       CString keyName;
       keyName.Format("PrintName%d", key);
       char value[kNameSize] = {};
-      if (files.GetPrivateProfileStringA(name, keyName, nullptr, value, kNameSize, kCatalogue) == 0) break;
+      if (files.GetPrivateProfileStringA(name, keyName, nullptr, value, kNameSize, kCatalogueFile) == 0)
+        break;
       visit(section, CString(value));
     }
     ++section;

@@ -1,5 +1,6 @@
 // Unpacking the driver package at start-up.
 #include "app/InstallDlg.h"
+#include "package/PackageLocations.h"
 #include "platform/platform.h"
 
 void CInstallDlg::ExtractDriverPackage() {
@@ -16,7 +17,7 @@ void CInstallDlg::ExtractDriverPackage() {
   archive.Format("%s\\DriverData.Drv", folder);
   if (!m_strPackagePath.IsEmpty()) archive = m_strPackagePath;
 
-  const BYTE result = m_archive.Extract(archive, "C:\\");
+  const BYTE result = m_archive.Extract(archive, kPackageUnpackRoot);
   m_archive.FreeArchiveLibrary();
   if (result == CArchiveTool::kNotInCodePage) {
     CString text;
