@@ -154,6 +154,14 @@ class CInstallDlg : public CDialog {
   void OfferReinstall();
   // Tells the user why nothing was installed and leaves Install usable.
   void RefuseInstall(const char* text);
+  // The opening both driver paths share: the chosen port type's port step,
+  // then the spooler's driver directory for the machine's word size and
+  // its environment name. FALSE when the installation ends there.
+  BOOL BeginDriverInstall(CString& driverDirectory, const char*& environment);
+  // RefuseInstall once the progress bar may have moved: it empties it.
+  void RefuseDriverInstall(const char* text);
+  // Copies one package file into place and shows where it went.
+  void StageFile(const CString& source, const CString& target);
   // The port step of the chosen port type; TRUE when it finishes the
   // installation itself (later, on its own timer).
   BOOL RunPortStep();

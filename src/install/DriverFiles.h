@@ -1,6 +1,6 @@
-// Helpers the two driver paths share: staging a file with its status line,
-// the driver directory, and text that must fit the limits Windows and the
-// driver records set.
+// Helpers the two driver paths share: the environment names, the driver
+// record, and text that must fit the limits Windows and the driver records
+// set.
 #pragma once
 
 #include <string>

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr DWORD kDirectorySize = 255;
 constexpr UINT kFolderSize = MAX_PATH;
 constexpr int kPathSize = 200;
 constexpr size_t kDependentListSize = 500;
@@ -17,10 +16,11 @@ constexpr size_t kDependentListSize = 500;
 }  // namespace
 
 void CInstallDlg::InstallLabelDriver() {
-  if (!SelectPortForInstall()) {
-    m_btnInstall.EnableWindow(TRUE);
-    return;
-  }
+  CString driverDirectory;
+  const char* environment = nullptr;
+  if (!BeginDriverInstall(driverDirectory, environment)) return;
+  const bool x64 = m_bIsWow64 != FALSE;
+  const char* sourceFolder = x64 ? kLabelFilesX64 : kLabelFilesX86;
   plat::ISpooler& spooler = plat::Spooler();
   plat::IFiles& files = plat::Files();
 
@@ -31,22 +31,6 @@ void CInstallDlg::InstallLabelDriver() {
   CString printerName;
   m_cboDriver.GetWindowText(printerName);
 
-  char directory[kDirectorySize] = {};
-  DWORD needed = 0;
-  const bool x64 = m_bIsWow64 != FALSE;
-  BOOL found = spooler.GetPrinterDriverDirectoryA(kEnvironmentX86, directory, kDirectorySize, &needed);
-  if (x64) found = spooler.GetPrinterDriverDirectoryA(kEnvironmentX64, directory, kDirectorySize, &needed);
-  const char* environment = x64 ? kEnvironmentX64 : kEnvironmentX86;
-  const char* sourceFolder = x64 ? kLabelFilesX64 : kLabelFilesX86;
-  // Without the folder the files would be staged at the root of the current
-  // drive, where nothing removes them.
-  if (!found) {
-    RefuseInstall(DriverDirectoryRefusal(needed, kDirectorySize, plat::System().GetLastError()));
-    m_progress.SetPos(0);
-    return;
-  }
-  const CString driverDirectory = directory;
-
   // The 64-bit monitor DLL goes where a 32-bit program finds 64-bit system
   // files; the 32-bit one into the system folder.
   char folder[kFolderSize] = {};
@@ -55,8 +39,7 @@ void CInstallDlg::InstallLabelDriver() {
       x64 ? files.GetWindowsDirectoryA(folder, kFolderSize) : files.GetSystemDirectoryA(folder, kFolderSize);
   // A failed call is no path too long: the user is told which folder.
   if (length == 0) {
-    RefuseInstall(SystemFolderRefusal(x64, plat::System().GetLastError()));
-    m_progress.SetPos(0);
+    RefuseDriverInstall(SystemFolderRefusal(x64, plat::System().GetLastError()));
     return;
   }
   if (length < kFolderSize) {
@@ -76,19 +59,13 @@ void CInstallDlg::InstallLabelDriver() {
   const CString helpFile = driverDirectory + "\\" + kLabelHelpFile;
   for (const CString* path : {&driverPath, &dataFile, &configFile, &helpFile}) {
     if (path->GetLength() >= kPathSize || systemFolder.IsEmpty()) {
-      RefuseInstall(kDriverFolderTooLong);
-      m_progress.SetPos(0);
+      RefuseDriverInstall(kDriverFolderTooLong);
       return;
     }
   }
 
-  auto copy = [&](const CString& source, const CString& target) {
-    files.CopyFileA(source, target, FALSE);
-    SetStatus(target);
-  };
-
   const CString monitorDll = systemFolder + "\\" + family[0];
-  copy(sourceFolder + CString(family[0]), monitorDll);
+  StageFile(sourceFolder + CString(family[0]), monitorDll);
 
   ControlSpooler("Spooler", SPOOLER_ENSURE_RUNNING);
   if (spooler.DeleteMonitorA(environment, kLabelMonitorName)) ControlSpooler("Spooler", SPOOLER_RESTART);
@@ -100,10 +77,10 @@ void CInstallDlg::InstallLabelDriver() {
   }
   SetStatus("Advanced Language Monitor is added");
 
-  for (const char* name : family) copy(sourceFolder + CString(name), driverDirectory + "\\" + name);
-  copy(CString(kLabelCommonFiles) + kLabelHelpFile, helpFile);
+  for (const char* name : family) StageFile(sourceFolder + CString(name), driverDirectory + "\\" + name);
+  StageFile(CString(kLabelCommonFiles) + kLabelHelpFile, helpFile);
   for (const char* extension : kLabelDataExtensions)
-    copy(kLabelCommonFiles + dataName + extension, driverDirectory + "\\" + dataName + extension);
+    StageFile(kLabelCommonFiles + dataName + extension, driverDirectory + "\\" + dataName + extension);
 
   m_progress.SetPos(10);
   SetStatus("Adding printer drive " + driverName);

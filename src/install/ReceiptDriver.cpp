@@ -11,7 +11,6 @@ namespace {
 
 // The sizes the driver records were always built in: text that would not
 // fit is refused rather than cut.
-constexpr DWORD kDirectorySize = 255;
 constexpr int kPathSize = 260;
 constexpr size_t kDependentListSize = 255;
 
@@ -23,32 +22,12 @@ bool ListsPluginFiles(const CString& driverName) {
 }  // namespace
 
 void CInstallDlg::InstallReceiptDriver() {
-  if (!SelectPortForInstall()) {
-    m_btnInstall.EnableWindow(TRUE);
-    return;
-  }
+  CString driverDirectory;
+  const char* environment = nullptr;
+  if (!BeginDriverInstall(driverDirectory, environment)) return;
+  const char* sourceFolder = m_bIsWow64 ? kReceiptFilesX64 : kReceiptFilesX86;
   plat::ISpooler& spooler = plat::Spooler();
   plat::IFiles& files = plat::Files();
-
-  // The driver directory of the machine's own word size.
-  char directory[kDirectorySize] = {};
-  DWORD needed = 0;
-  const char* environment = kEnvironmentX86;
-  const char* sourceFolder = kReceiptFilesX86;
-  BOOL found = spooler.GetPrinterDriverDirectoryA(kEnvironmentX86, directory, kDirectorySize, &needed);
-  if (m_bIsWow64) {
-    environment = kEnvironmentX64;
-    sourceFolder = kReceiptFilesX64;
-    found = spooler.GetPrinterDriverDirectoryA(kEnvironmentX64, directory, kDirectorySize, &needed);
-  }
-  // Without the folder the files would be staged at the root of the current
-  // drive, where nothing removes them.
-  if (!found) {
-    RefuseInstall(DriverDirectoryRefusal(needed, kDirectorySize, plat::System().GetLastError()));
-    m_progress.SetPos(0);
-    return;
-  }
-  const CString driverDirectory = directory;
 
   const int row = m_nDriverIndex;
   const CString driverName = kReceiptModels[row].driverName;
@@ -76,8 +55,7 @@ void CInstallDlg::InstallReceiptDriver() {
   const CString helpFile = driverDirectory + "\\uniDRV.HLP";
   for (const CString* path : {&driverPath, &dataFile, &configFile, &helpFile}) {
     if (path->GetLength() >= kPathSize) {
-      RefuseInstall(kDriverFolderTooLong);
-      m_progress.SetPos(0);
+      RefuseDriverInstall(kDriverFolderTooLong);
       return;
     }
   }
@@ -87,8 +65,7 @@ void CInstallDlg::InstallReceiptDriver() {
     CString source, target;
     source.Format("%s%s%s", sourceFolder, base.GetString(), extension);
     target.Format("%s\\%s%s", driverDirectory.GetString(), base.GetString(), extension);
-    files.CopyFileA(source, target, FALSE);
-    SetStatus(target);
+    StageFile(source, target);
   };
   stage(resourceName, ".DLL");
   stage(gpdName, ".GPD");
