@@ -12,11 +12,14 @@
 
 #include <unistd.h>
 
+#include "temp_folder.h"
 #include "zip_reader.h"
 
 namespace stdfs = std::filesystem;
 
 namespace {
+
+using testing_support::ReadText;
 
 void Put16(std::string* out, uint32_t value) {
   out->push_back(static_cast<char>(value & 0xFF));
@@ -106,24 +109,8 @@ std::string Assemble(const std::string& data, const std::vector<Record>& entries
   return out;
 }
 
-std::string ReadBytes(const stdfs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-class HostileArchiveTest : public ::testing::Test {
+class HostileArchiveTest : public testing_support::TempFolderTest {
  protected:
-  void SetUp() override {
-    static int counter = 0;
-    root_ = stdfs::temp_directory_path() /
-            ("archive_hostile_test-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-    stdfs::remove_all(root_);
-    stdfs::create_directories(root_);
-  }
-  void TearDown() override { stdfs::remove_all(root_); }
-
   std::string Write(const std::string& bytes, const std::string& name = "test.zip") {
     std::ofstream((root_ / name), std::ios::binary) << bytes;
     return (root_ / name).string();
@@ -140,8 +127,6 @@ class HostileArchiveTest : public ::testing::Test {
     EXPECT_FALSE(stdfs::exists(root_ / "dest"));
     return open;
   }
-
-  stdfs::path root_;
 };
 
 TEST_F(HostileArchiveTest, EntriesSharingDataAreRefused) {
@@ -213,7 +198,7 @@ TEST_F(HostileArchiveTest, AnArchiveLargerThanTheFreeSpaceIsRefusedBeforeWriting
   EXPECT_FALSE(stdfs::exists(root_ / "missing"));
 
   EXPECT_EQ(zipreader::ExtractZip(path, dest.string(), freeBytes(11000)).code, zipreader::kOk);
-  EXPECT_EQ(ReadBytes(dest / "b.txt"), std::string(5000, 'b'));
+  EXPECT_EQ(ReadText(dest / "b.txt"), std::string(5000, 'b'));
   // When the free space cannot be told, extraction goes ahead.
   auto unknown = [](const std::string&, uint64_t*) { return false; };
   EXPECT_EQ(zipreader::ExtractZip(path, (root_ / "other").string(), unknown).code, zipreader::kOk);
@@ -240,7 +225,7 @@ TEST_F(HostileArchiveTest, AnEntryLandingOnTheArchiveItselfRefusesTheArchive) {
     ASSERT_EQ(report.errors.size(), 1u) << entry;
     EXPECT_NE(report.errors[0].find("overwrite the archive being read"), std::string::npos)
         << report.errors[0];
-    EXPECT_EQ(ReadBytes(archive), bytes) << entry;
+    EXPECT_EQ(ReadText(archive), bytes) << entry;
     EXPECT_FALSE(stdfs::exists(dest / "DriverName.cfg")) << entry;
   }
 }

@@ -12,11 +12,15 @@
 #include <unistd.h>
 
 #include "sevenzip_command.h"
+#include "temp_folder.h"
 #include "zip_reader.h"
 
 namespace stdfs = std::filesystem;
 
 namespace {
+
+using testing_support::ReadText;
+using testing_support::WriteText;
 
 struct ZipItem {
   std::string name;
@@ -44,9 +48,6 @@ void WriteZip(const std::string& path, const std::vector<ZipItem>& items) {
   ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
 }
 
-std::string ReadText(const stdfs::path& path);
-void WriteText(const stdfs::path& path, const std::string& text);
-
 // Rewrites a 16-bit field of `entry`'s central directory record: for
 // archives minizip will not write (other methods, encryption flags).
 void SetCentralField16(const std::string& path, const std::string& entry, size_t field, uint16_t value) {
@@ -63,18 +64,6 @@ void SetCentralField16(const std::string& path, const std::string& entry, size_t
   FAIL() << "no central record for " << entry;
 }
 
-std::string ReadText(const stdfs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteText(const stdfs::path& path, const std::string& text) {
-  stdfs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
-
 std::string RandomBytes(size_t size, unsigned seed) {
   std::mt19937 random(seed);
   std::string bytes(size, '\0');
@@ -89,33 +78,13 @@ std::string Repetitive(size_t size) {
   return text.substr(0, size);
 }
 
-std::vector<std::string> FilesBelow(const stdfs::path& root) {
-  std::vector<std::string> names;
-  if (!stdfs::exists(root)) return names;
-  for (const auto& e : stdfs::recursive_directory_iterator(root))
-    names.push_back(e.path().lexically_relative(root).generic_string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-class ArchiveReaderTest : public ::testing::Test {
+class ArchiveReaderTest : public testing_support::TempFolderTest {
  protected:
-  void SetUp() override {
-    static int counter = 0;
-    root_ = stdfs::temp_directory_path() /
-            ("archive_reader_test-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-    stdfs::remove_all(root_);
-    stdfs::create_directories(root_);
-  }
-  void TearDown() override { stdfs::remove_all(root_); }
-
   std::string Archive(const std::vector<ZipItem>& items, const std::string& name = "test.zip") {
     std::string path = (root_ / name).string();
     WriteZip(path, items);
     return path;
   }
-
-  stdfs::path root_;
 };
 
 // --- Extraction -----------------------------------------------------------
@@ -300,7 +269,8 @@ TEST_P(UnsafeNameTest, RefusesTheWholeArchiveWithNothingWritten) {
   EXPECT_EQ(report.filesWritten, 0u);
   ASSERT_EQ(report.errors.size(), 1u);
   EXPECT_NE(report.errors[0].find(GetParam()), std::string::npos);
-  EXPECT_EQ(FilesBelow(root_), std::vector<std::string>{"test.zip"});
+  EXPECT_EQ(testing_support::FilesBelow(root_, testing_support::Listing::FilesAndFolders),
+            std::vector<std::string>{"test.zip"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Traversal, UnsafeNameTest,

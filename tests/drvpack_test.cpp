@@ -16,23 +16,15 @@
 #include "package_build.h"
 #include "package_check.h"
 #include "printable_text.h"
+#include "temp_folder.h"
 #include "zip_reader.h"
 
 namespace stdfs = std::filesystem;
 
 namespace {
 
-std::string ReadText(const stdfs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteText(const stdfs::path& path, const std::string& text) {
-  stdfs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
+using testing_support::ReadText;
+using testing_support::WriteText;
 
 std::string Joined(const std::vector<std::string>& lines) {
   std::string text;
@@ -45,23 +37,12 @@ int CountContaining(const std::vector<std::string>& lines, const std::string& te
       lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; }));
 }
 
-std::vector<std::string> FilesBelow(const stdfs::path& root) {
-  std::vector<std::string> names;
-  for (const auto& e : stdfs::recursive_directory_iterator(root))
-    if (e.is_regular_file()) names.push_back(e.path().lexically_relative(root).generic_string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // A copy of packages/sample laid out as the build stages it (no README,
 // monitor DLLs added; placeholders do here, only presence is checked).
-class DrvpackTest : public ::testing::Test {
+class DrvpackTest : public testing_support::TempFolderTest {
  protected:
   void SetUp() override {
-    static int counter = 0;
-    root_ = stdfs::temp_directory_path() /
-            ("drvpack_test-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-    stdfs::remove_all(root_);
+    TempFolderTest::SetUp();
     package_ = root_ / "pkg";
     stdfs::create_directories(package_);
     stdfs::copy(stdfs::path(INSTALLER_SOURCE_DIR) / "packages" / "sample", package_,
@@ -71,7 +52,6 @@ class DrvpackTest : public ::testing::Test {
     WriteText(package_ / "Barcode/x64/qrtNLM64.dll", "monitor");
     catalogue_ = ReadText(package_ / "DriverName.cfg");
   }
-  void TearDown() override { stdfs::remove_all(root_); }
 
   std::vector<std::string> FolderProblems() {
     drvpack::PackageContents contents;
@@ -91,7 +71,7 @@ class DrvpackTest : public ::testing::Test {
     return drvpack::CheckCatalogue(text, nullptr);
   }
 
-  stdfs::path root_, package_;
+  stdfs::path package_;
   std::string catalogue_;
 };
 
@@ -107,7 +87,7 @@ TEST_F(DrvpackTest, TheSamplePackageChecksCleanAndSurvivesPackingAndUnpacking) {
   std::string archive = (root_ / "DriverData.Drv").string();
   std::vector<std::string> problems;
   ASSERT_TRUE(drvpack::BuildPackage(package_.string(), archive, &files, &problems)) << Joined(problems);
-  EXPECT_EQ(files, FilesBelow(package_).size());
+  EXPECT_EQ(files, testing_support::FilesBelow(package_).size());
   drvpack::PackageContents contents;
   ASSERT_TRUE(drvpack::ReadArchive(archive, &contents));
   EXPECT_EQ(Joined(drvpack::CheckPackage(contents)), "");
@@ -119,7 +99,7 @@ TEST_F(DrvpackTest, TheSamplePackageChecksCleanAndSurvivesPackingAndUnpacking) {
   }
   stdfs::path out = root_ / "unpacked";
   ASSERT_EQ(zipreader::ExtractZip(archive, out.string()).code, zipreader::kOk);
-  EXPECT_EQ(FilesBelow(out), FilesBelow(package_));
+  EXPECT_EQ(testing_support::FilesBelow(out), testing_support::FilesBelow(package_));
   EXPECT_EQ(ReadText(out / "DriverName.cfg"), catalogue_);
 
   // Packing the same tree again gives the same bytes.
