@@ -11,9 +11,12 @@
 
 using installersim::RunInstaller;
 using installersim::RunResult;
+using testing_support::ChooseDriverSteps;
 using testing_support::FindLine;
 using testing_support::Joined;
+using testing_support::PortTypeStep;
 using testing_support::SampleCatalogue;
+using testing_support::Then;
 using testing_support::UnpackedPackageProfile;
 using testing_support::WithReadyDialog;
 
@@ -113,17 +116,15 @@ std::string Value(const RunResult& run, const std::string& key, const std::strin
 // Picks `listName`, types `printerName`, chooses port-type row `portRow`,
 // presses Install and does `steps`, then waits for &Finish.
 RunResult InstallNamed(const nlohmann::json& profile, const std::string& listName,
-                       const std::string& printerName, int portRow, const std::string& steps = "") {
-  return RunInstaller(profile, nlohmann::json::parse(
-                                   R"([{"wait": {"enabled": "install"}},
-      {"select": {"control": "driver", "text": ")" +
-                                   listName + R"("}},
-      {"type": {"control": "printer-name", "text": ")" +
-                                   printerName + R"("}},
-      {"select_row": {"control": "port-type", "row": )" +
-                                   std::to_string(portRow) + R"(}},
-      {"click": "install"})" + steps +
-                                   R"(, {"wait": {"text": {"control": "install", "equals": "&Finish"}}}])"));
+                       const std::string& printerName, int portRow,
+                       const nlohmann::json& steps = nlohmann::json::array()) {
+  nlohmann::json script = ChooseDriverSteps(listName);
+  script.push_back({{"type", {{"control", "printer-name"}, {"text", printerName}}}});
+  script.push_back(PortTypeStep(portRow));
+  script.push_back({{"click", "install"}});
+  script = Then(script, steps);
+  script.push_back({{"wait", {{"text", {{"control", "install"}, {"equals", "&Finish"}}}}}});
+  return RunInstaller(profile, script);
 }
 
 TEST(CodePage, ATypedNameWithUmlautNamesThePrinterItsPortRecordsAndTheDefault) {
@@ -152,8 +153,8 @@ TEST(CodePage, OnASimplifiedChineseWindowsTheChineseTcpipPortIsListedAndChosen) 
   profile["spooler"]["ports"] = {
       {{"name", "LPT1:"}},
       {{"name", "IP_10.0.0.9"}, {"monitor", "Standard TCP/IP Port"}, {"description", "标准 TCP/IP 端口"}}};
-  const RunResult run =
-      InstallNamed(profile, "厨房 80", "厨房打印机", 3, R"(, {"wait": {"dialog": 129}}, {"click": 1037})");
+  const RunResult run = InstallNamed(profile, "厨房 80", "厨房打印机", 3,
+                                     R"([{"wait": {"dialog": 129}}, {"click": 1037}])"_json);
   EXPECT_GE(FindLine(run.transcript, "control 1004: selected row 0 \"IP_10.0.0.9\""), 0)
       << Joined(run.transcript);
   const nlohmann::json* printer = Printer(run, "厨房打印机");

@@ -8,9 +8,12 @@
 
 using installersim::RunInstaller;
 using installersim::RunResult;
+using testing_support::ChooseDriverSteps;
 using testing_support::FindLine;
 using testing_support::Joined;
+using testing_support::PortTypeStep;
 using testing_support::SampleCatalogue;
+using testing_support::Then;
 using testing_support::UnpackedPackageProfile;
 
 namespace {
@@ -36,16 +39,12 @@ std::string Registry(const RunResult& run, const std::string& key, const std::st
 
 // Picks `name`, optionally a port-type row and a printer name, presses
 // Install, answers the boxes given, and waits for the end.
-RunResult Install(const nlohmann::json& profile, const std::string& name, const std::string& extraSteps = "",
-                  int portRow = -1) {
-  std::string steps =
-      R"([{"wait": {"enabled": "install"}}, {"select": {"control": "driver", "text": ")" + name + R"("}})";
-  if (portRow >= 0)
-    steps += R"(, {"select_row": {"control": "port-type", "row": )" + std::to_string(portRow) + "}}";
-  steps += R"(, {"click": "install"})";
-  steps += extraSteps;
-  steps += "]";
-  return RunInstaller(profile, nlohmann::json::parse(steps));
+RunResult Install(const nlohmann::json& profile, const std::string& name,
+                  const nlohmann::json& extraSteps = nlohmann::json::array(), int portRow = -1) {
+  nlohmann::json steps = ChooseDriverSteps(name);
+  if (portRow >= 0) steps.push_back(PortTypeStep(portRow));
+  steps.push_back({{"click", "install"}});
+  return RunInstaller(profile, Then(steps, extraSteps));
 }
 
 const char kX64Drivers[] = "C:\\Windows\\System32\\spool\\drivers\\x64\\";
@@ -53,7 +52,7 @@ const char kX86Drivers[] = "C:\\Windows\\System32\\spool\\drivers\\w32x86\\";
 
 TEST(InstallReceipt, RegistersTheUniversalDriverAndCreatesThePrinterOnTheFirstUsbPort) {
   const RunResult run = Install(UnpackedPackageProfile(), "RV-640",
-                                R"(, {"wait": {"text": {"control": "install", "equals": "&Finish"}}})");
+                                R"([{"wait": {"text": {"control": "install", "equals": "&Finish"}}}])"_json);
   const auto& lines = run.transcript;
   // Progress and status in the order the user sees them.
   int at = 0;
@@ -153,7 +152,7 @@ TEST(InstallReceipt, ResourceAndDependentFilesFollowTheModelsGroupAndName) {
   for (const Case& c : cases) {
     nlohmann::json profile = UnpackedPackageProfile();
     profile["files"]["C:\\DriverName.cfg"]["content"] = SampleCatalogue(c.model, c.catalogueExtra);
-    const RunResult run = Install(profile, c.name, R"(, {"wait": {"enabled": "install"}})");
+    const RunResult run = Install(profile, c.name, R"([{"wait": {"enabled": "install"}}])"_json);
     const nlohmann::json& drivers = run.state["spooler"]["drivers"];
     ASSERT_EQ(drivers.size(), 1u) << c.name << "\n" << Joined(run.transcript);
     EXPECT_EQ(drivers[0]["dependent_files"].get<Names>(), c.dependents) << c.name;
@@ -179,7 +178,7 @@ TEST(InstallReceipt, AFailedDriverRegistrationOffersRetryOrLeavesTheInstaller) {
   nlohmann::json profile = UnpackedPackageProfile();
   profile["files"].erase("C:\\Ticket\\x64\\RV640.GPD");
   const RunResult retry =
-      Install(profile, "RV-640", R"(, {"answer": "IDRETRY"}, {"wait": {"enabled": "install"}})");
+      Install(profile, "RV-640", R"([{"answer": "IDRETRY"}, {"wait": {"enabled": "install"}}])"_json);
   const int box = FindLine(retry.transcript,
                            "message box \"Error\" [Retry/Cancel]: \"Failed to add the driver 2\\r\\n\\r\\n"
                            "Click Retry:You can retry\\r\\nClick Cancel：Exit and abort installation\"");
@@ -191,7 +190,7 @@ TEST(InstallReceipt, AFailedDriverRegistrationOffersRetryOrLeavesTheInstaller) {
   // The staged copies stay for the next try.
   EXPECT_TRUE(HasFile(retry, std::string(kX64Drivers) + "RVRES.DLL"));
 
-  const RunResult cancel = Install(profile, "RV-640", R"(, {"answer": "IDCANCEL"})");
+  const RunResult cancel = Install(profile, "RV-640", R"([{"answer": "IDCANCEL"}])"_json);
   EXPECT_GE(FindLine(cancel.transcript, "dialog 103 closed: IDOK"), 0) << Joined(cancel.transcript);
   // Closing ran the clean-up.
   EXPECT_FALSE(HasFile(cancel, "C:\\Ticket\\"));
@@ -214,7 +213,7 @@ TEST(InstallReceipt, AnExistingPrinterOfTheSameNameIsReplaced) {
 TEST(InstallReceipt, WithoutAPortOfTheChosenTypeThePrinterStartsOnTheFirstParallelPort) {
   nlohmann::json profile = UnpackedPackageProfile();
   profile["registry"]["HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM"] = nlohmann::json::object();
-  const RunResult serial = Install(profile, "RV-640", "", 0);
+  const RunResult serial = Install(profile, "RV-640", nlohmann::json::array(), 0);
   EXPECT_GE(FindLine(serial.transcript, "status: \"There's no serial port,the current port isLPT1:\""), 0)
       << Joined(serial.transcript);
   EXPECT_EQ(serial.state["spooler"]["printers"][0]["port"], "LPT1:");
@@ -222,7 +221,7 @@ TEST(InstallReceipt, WithoutAPortOfTheChosenTypeThePrinterStartsOnTheFirstParall
   // USB with no USB port: the spooler is restarted, the ports listed again.
   nlohmann::json noUsb = UnpackedPackageProfile();
   noUsb["spooler"]["ports"] = {{{"name", "LPT1:"}}, {{"name", "FILE:"}}};
-  const RunResult usb = Install(noUsb, "RV-640", "", 1);
+  const RunResult usb = Install(noUsb, "RV-640", nlohmann::json::array(), 1);
   EXPECT_GE(FindLine(usb.transcript, "status: \"Added the printer RV-640\""), 0) << Joined(usb.transcript);
   EXPECT_EQ(usb.state["spooler"]["printers"][0]["port"], "LPT1:");
   EXPECT_EQ(usb.state["services"]["Spooler"]["stops"], 1);
@@ -264,7 +263,7 @@ TEST(InstallReceipt, AddPrinterFailuresSayWhyAndLeaveTheButtonUsable) {
                          {5, "message box \"Error prompt\" [OK]: \"Error AddPrinter 5\"", ""}}) {
     nlohmann::json profile = UnpackedPackageProfile();
     profile["faults"] = {{{"call", "AddPrinterA"}, {"error", c.error}}};
-    const RunResult run = Install(profile, "RV-640", R"(, {"wait": {"enabled": "install"}})");
+    const RunResult run = Install(profile, "RV-640", R"([{"wait": {"enabled": "install"}}])"_json);
     const int box = FindLine(run.transcript, c.box);
     ASSERT_GE(box, 0) << Joined(run.transcript);
     if (!c.button.empty()) {
@@ -278,7 +277,7 @@ TEST(InstallReceipt, AddPrinterFailuresSayWhyAndLeaveTheButtonUsable) {
 
 TEST(InstallLabel, InstallsTheMonitorAndDriverFamilyAndNamesThePrinterAfterTheList) {
   const RunResult run = Install(UnpackedPackageProfile(), "LB-420T Label",
-                                R"(, {"wait": {"text": {"control": "install", "equals": "&Finish"}}})");
+                                R"([{"wait": {"text": {"control": "install", "equals": "&Finish"}}}])"_json);
   const auto& spooler = run.state["spooler"];
   const nlohmann::json* monitor = FindByName(spooler["monitors"], "Advanced Language Monitor");
   ASSERT_NE(monitor, nullptr) << Joined(run.transcript);
@@ -324,7 +323,7 @@ TEST(InstallLabel, AnInstalledMonitorIsReplacedAndAFailedMonitorEndsTheInstaller
   nlohmann::json profile = UnpackedPackageProfile();
   profile["spooler"]["monitors"] = {{{"name", "Advanced Language Monitor"}, {"dll", "C:\\old.dll"}}};
   // On the parallel port, so that the one restart is the monitor's.
-  const RunResult replaced = Install(profile, "LB-400 Label", "", 2);
+  const RunResult replaced = Install(profile, "LB-400 Label", nlohmann::json::array(), 2);
   EXPECT_EQ(replaced.state["services"]["Spooler"]["stops"], 1);
   EXPECT_EQ(FindByName(replaced.state["spooler"]["monitors"], "Advanced Language Monitor")->at("dll"),
             "C:\\Windows\\SysWOW64\\qrtNLM64.dll");
@@ -362,7 +361,7 @@ TEST(InstallCommand, WithoutAModelForTheNameNothingIsInstalledAndInstallStaysUsa
   nlohmann::json profile = UnpackedPackageProfile();
   profile["files"]["C:\\DriverName.cfg"]["content"] =
       SampleCatalogue() + "[Extra]\nPrintName1=Future model\n";
-  const RunResult extra = Install(profile, "Future model", R"(, {"wait": {"enabled": "install"}})");
+  const RunResult extra = Install(profile, "Future model", R"([{"wait": {"enabled": "install"}}])"_json);
   EXPECT_GE(FindLine(extra.transcript, "does not say which printer model \\\"Future model\\\" is"), 0)
       << Joined(extra.transcript);
   EXPECT_TRUE(extra.state["spooler"]["drivers"].empty());

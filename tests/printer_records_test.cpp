@@ -6,9 +6,11 @@
 
 using installersim::RunInstaller;
 using installersim::RunResult;
+using testing_support::ChooseDriverSteps;
 using testing_support::FindLine;
 using testing_support::Joined;
 using testing_support::SimulatedMachine;
+using testing_support::Then;
 using testing_support::UnpackedPackageProfile;
 
 namespace {
@@ -103,10 +105,11 @@ nlohmann::json TwoUsbPorts(int major = 10) {
   return profile;
 }
 
-RunResult InstallOnUsb(const nlohmann::json& profile, const std::string& answers = "") {
-  return RunInstaller(profile, nlohmann::json::parse(R"([{"wait": {"enabled": "install"}},
-      {"select": {"control": "driver", "text": "RV-640"}}, {"click": "install"})" +
-                                                     answers + "]"));
+RunResult InstallOnUsb(const nlohmann::json& profile,
+                       const nlohmann::json& answers = nlohmann::json::array()) {
+  nlohmann::json script = ChooseDriverSteps("RV-640");
+  script.push_back({{"click", "install"}});
+  return RunInstaller(profile, Then(script, answers));
 }
 
 TEST(DetectUsbPort, TriesEachPortUntilTheSpoolerReportsThePrinterOnLine) {
@@ -140,7 +143,8 @@ TEST(DetectUsbPort, OnWindows7EveryPortIsWrittenWithoutRestartOrFlag) {
 }
 
 TEST(DetectUsbPort, NoAnswerAsksRetryWhichRunsTheWholeDetectionAgain) {
-  const RunResult run = InstallOnUsb(TwoUsbPorts(), R"(, {"answer": "IDRETRY"}, {"answer": "IDCANCEL"})");
+  const RunResult run =
+      InstallOnUsb(TwoUsbPorts(), R"([{"answer": "IDRETRY"}, {"answer": "IDCANCEL"}])"_json);
   const int first = FindLine(run.transcript, "message box \"Fail to select port\" [Retry/Cancel]");
   ASSERT_GE(first, 0) << Joined(run.transcript);
   const int again = FindLine(run.transcript, "status: \"Checking USB ports...\"", first);

@@ -6,8 +6,11 @@
 
 using installersim::RunInstaller;
 using installersim::RunResult;
+using testing_support::ChooseDriverSteps;
 using testing_support::FindLine;
 using testing_support::Joined;
+using testing_support::PortTypeStep;
+using testing_support::Then;
 using testing_support::UnpackedPackageProfile;
 
 namespace {
@@ -28,12 +31,12 @@ nlohmann::json SerialMachine(const nlohmann::json& serialComm, const nlohmann::j
 
 const nlohmann::json kTwoPorts = {{"\\Device\\Serial0", "COM1"}, {"\\Device\\Serial1", "COM3"}};
 
-RunResult InstallSerial(const nlohmann::json& profile, const std::string& model, const std::string& steps) {
-  return RunInstaller(profile, nlohmann::json::parse(R"([{"wait": {"enabled": "install"}},
-      {"select": {"control": "driver", "text": ")" + model +
-                                                     R"("}},
-      {"select_row": {"control": "port-type", "row": 0}}, {"click": "install"})" +
-                                                     steps + "]"));
+RunResult InstallSerial(const nlohmann::json& profile, const std::string& model,
+                        const nlohmann::json& steps) {
+  nlohmann::json script = ChooseDriverSteps(model);
+  script.push_back(PortTypeStep(0));
+  script.push_back({{"click", "install"}});
+  return RunInstaller(profile, Then(script, steps));
 }
 
 std::string Value(const RunResult& run, const std::string& key, const std::string& name) {
@@ -44,7 +47,8 @@ std::string Value(const RunResult& run, const std::string& key, const std::strin
 
 TEST(SerialInstall, OnePortTakesThePrinterWithItsSettingsAndTwoRestarts) {
   const RunResult run =
-      InstallSerial(SerialMachine({{"\\Device\\Serial0", "COM3"}}, nlohmann::json::object()), "RV-640", "");
+      InstallSerial(SerialMachine({{"\\Device\\Serial0", "COM3"}}, nlohmann::json::object()), "RV-640",
+                    nlohmann::json::array());
   EXPECT_EQ(FindLine(run.transcript, "dialog 136"), -1) << Joined(run.transcript);
   EXPECT_GE(
       FindLine(run.transcript,
@@ -60,8 +64,9 @@ TEST(SerialInstall, OnePortTakesThePrinterWithItsSettingsAndTwoRestarts) {
 
 TEST(SerialInstall, SeveralPortsAnsweredNoOrEscLeaveThePrinterOnTheFirstPort) {
   for (const char* answer : {R"({"click": 1036})", R"({"key": "esc"})", R"({"close": true})"}) {
-    const RunResult run = InstallSerial(SerialMachine(kTwoPorts, nlohmann::json::object()), "RV-640",
-                                        std::string(R"(, {"wait": {"dialog": 136}}, )") + answer);
+    nlohmann::json steps = R"([{"wait": {"dialog": 136}}])"_json;
+    steps.push_back(nlohmann::json::parse(answer));
+    const RunResult run = InstallSerial(SerialMachine(kTwoPorts, nlohmann::json::object()), "RV-640", steps);
     EXPECT_GE(FindLine(run.transcript,
                        "dialog 136 \"Prompt(automatically select the available serial port) \" opened"),
               0)
@@ -82,9 +87,9 @@ TEST(SerialInstall, YesProbesEachPortAndMovesThePrinterToTheOneThatAnswers) {
   const nlohmann::json devices = {{"COM1", {{"device", "silent"}}},
                                   {"COM3", {{"device", "printer"}, {"baud", 9600}, {"reply", "12"}}}};
   const RunResult run =
-      InstallSerial(SerialMachine(kTwoPorts, devices), "RV-640", R"(, {"wait": {"dialog": 136}},
+      InstallSerial(SerialMachine(kTwoPorts, devices), "RV-640", R"([{"wait": {"dialog": 136}},
       {"select": {"control": 1034, "text": "9600"}}, {"click": 1030},
-      {"wait": {"status_starts": "The available printer port"}}, {"wait": {"enabled": "install"}})");
+      {"wait": {"status_starts": "The available printer port"}}, {"wait": {"enabled": "install"}}])"_json);
   // The receipt path shows Finish as soon as the run has started; the run
   // reports on its own.
   int at = 0;
@@ -109,8 +114,8 @@ TEST(SerialInstall, YesProbesEachPortAndMovesThePrinterToTheOneThatAnswers) {
 TEST(SerialInstall, ALabelModelIsAskedWithItsOwnRequestAndNoAnswerEndsOnTheFirstPort) {
   const nlohmann::json devices = {{"COM1", {{"device", "silent"}}}, {"COM3", {{"device", "silent"}}}};
   const RunResult run =
-      InstallSerial(SerialMachine(kTwoPorts, devices), "LB-400 Label", R"(, {"wait": {"dialog": 136}},
-      {"click": 1030}, {"wait": {"text": {"control": "install", "equals": "&Finish"}}})");
+      InstallSerial(SerialMachine(kTwoPorts, devices), "LB-400 Label", R"([{"wait": {"dialog": 136}},
+      {"click": 1030}, {"wait": {"text": {"control": "install", "equals": "&Finish"}}}])"_json);
   EXPECT_GE(FindLine(run.transcript,
                      "status: \"Unable to detect available printer.The current printer port is COM1:\""),
             0)
@@ -126,8 +131,8 @@ TEST(SerialInstall, APortInUseIsSkippedAtOnceAndTwoDigitPortsAreProbed) {
   const nlohmann::json devices = {{"COM1", {{"device", "in_use"}}},
                                   {"COM12", {{"device", "printer"}, {"baud", 19200}}}};
   const RunResult run =
-      InstallSerial(SerialMachine(serialComm, devices), "RV-640", R"(, {"wait": {"dialog": 136}},
-      {"key": "enter"}, {"wait": {"status_starts": "The available printer port"}})");
+      InstallSerial(SerialMachine(serialComm, devices), "RV-640", R"([{"wait": {"dialog": 136}},
+      {"key": "enter"}, {"wait": {"status_starts": "The available printer port"}}])"_json);
   const int first = FindLine(run.transcript, "status: \"Checking COM1:\"");
   const int second = FindLine(run.transcript, "status: \"Checking COM12:\"");
   ASSERT_GE(first, 0) << Joined(run.transcript);

@@ -139,4 +139,16 @@ nlohmann::json UnpackedPackageProfile(int major, bool wow64) {
   return profile;
 }
 
+nlohmann::json ChooseDriverSteps(const std::string& driver) {
+  return nlohmann::json::array(
+      {{{"wait", {{"enabled", "install"}}}}, {{"select", {{"control", "driver"}, {"text", driver}}}}});
+}
+
+nlohmann::json PortTypeStep(int row) { return {{"select_row", {{"control", "port-type"}, {"row", row}}}}; }
+
+nlohmann::json Then(nlohmann::json steps, const nlohmann::json& more) {
+  for (const nlohmann::json& step : more) steps.push_back(step);
+  return steps;
+}
+
 }  // namespace testing_support

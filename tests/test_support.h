@@ -66,4 +66,12 @@ nlohmann::json UnpackedPackageProfile(int major = 10, bool wow64 = true);
 // model `model` (for example "PrintName2=DM4 Series\n").
 std::string SampleCatalogue(int model = -1, const std::string& extra = std::string());
 
+// Script steps: the opening of an installation (wait for Install to be
+// usable, pick `driver` in the list), and choosing row `row` of the port
+// types.
+nlohmann::json ChooseDriverSteps(const std::string& driver);
+nlohmann::json PortTypeStep(int row);
+// `steps` followed by every step of `more`.
+nlohmann::json Then(nlohmann::json steps, const nlohmann::json& more);
+
 }  // namespace testing_support
