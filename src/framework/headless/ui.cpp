@@ -125,7 +125,6 @@ void Ui::EndDialog(HWND hwnd, INT_PTR result) {
   if (it == m_windows.end()) return;
   it->second->ended = true;
   it->second->result = result;
-  m_machine.GetWorld().Notify();
 }
 
 void Ui::DestroyDialog(Window* dialog) {
@@ -146,7 +145,6 @@ void Ui::DestroyDialog(Window* dialog) {
       if (!item->box && (item->hwnd == dialog->hwnd || DialogOf(m_windows[item->hwnd].get()) == dialog))
         item->done = true;
     }
-    m_machine.GetWorld().Notify();
   }
   Event closed{Event::Kind::DialogClosed};
   closed.dialogId = id;
@@ -190,7 +188,6 @@ void Ui::ProcessItem(QueueItem& item) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   item.result = result;
   item.done = true;
-  m_machine.GetWorld().Notify();
 }
 
 INT_PTR Ui::RunModal(HWND hwnd) {
@@ -279,7 +276,6 @@ LRESULT Ui::Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   item->sent = true;
   std::unique_lock<std::mutex> lock(m_machine.Mutex());
   m_queue.push_back(item);
-  m_machine.GetWorld().Notify();
   m_machine.GetWorld().BlockUntil(
       lock, [&]() { return item->done; }, sim::kNoDeadline,
       "SendMessage(" + std::to_string(message) + ") to the dialog thread");
@@ -295,7 +291,6 @@ BOOL Ui::Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   item->lParam = lParam;
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   m_queue.push_back(item);
-  m_machine.GetWorld().Notify();
   return TRUE;
 }
 
@@ -310,7 +305,6 @@ UINT_PTR Ui::SetTimer(HWND hwnd, UINT_PTR id, UINT elapse) {
     }
   }
   m_timers.push_back(Timer{hwnd, id, elapse, due});
-  m_machine.GetWorld().Notify();
   return id;
 }
 
@@ -369,7 +363,6 @@ int Ui::MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
   item->boxType = type;
   std::unique_lock<std::mutex> lock(m_machine.Mutex());
   m_queue.push_back(item);
-  m_machine.GetWorld().Notify();
   m_machine.GetWorld().BlockUntil(
       lock, [&]() { return item->done; }, sim::kNoDeadline, "a message box shown for another thread");
   return static_cast<int>(item->result);

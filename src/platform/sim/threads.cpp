@@ -74,7 +74,6 @@ BOOL SimThreads::SetEvent(HANDLE event) {
     return FALSE;
   }
   object->signaled = true;
-  m_machine.GetWorld().Notify();
   return TRUE;
 }
 

@@ -52,10 +52,6 @@ class World {
   WaitResult BlockUntil(std::unique_lock<std::mutex>& lock, const std::function<bool()>& ready,
                         uint64_t deadline, const std::string& what, bool reportHang = false);
 
-  // Kept for the call sites that change what waiters wait for; with one
-  // thread running at a time the change is seen at the next hand-over.
-  void Notify() {}
-
   // Lets the other runnable threads run once before the caller goes on
   // (a thread that polls a flag another thread clears). Lock held.
   void Yield(std::unique_lock<std::mutex>& lock);
