@@ -273,12 +273,15 @@ LRESULT Ui::Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   item->message = message;
   item->wParam = wParam;
   item->lParam = lParam;
+  return SendToDialogThread(item, "SendMessage(" + std::to_string(message) + ") to the dialog thread");
+}
+
+LRESULT Ui::SendToDialogThread(const std::shared_ptr<QueueItem>& item, const std::string& waiting) {
   item->sent = true;
   std::unique_lock<std::mutex> lock(m_machine.Mutex());
   m_queue.push_back(item);
   m_machine.GetWorld().BlockUntil(
-      lock, [&]() { return item->done; }, sim::kNoDeadline,
-      "SendMessage(" + std::to_string(message) + ") to the dialog thread");
+      lock, [&]() { return item->done; }, sim::kNoDeadline, waiting);
   return item->result;
 }
 
@@ -357,15 +360,10 @@ int Ui::MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
   if (OnDialogThread()) return ShowBox(boxText, boxCaption, type);
   auto item = std::make_shared<QueueItem>();
   item->box = true;
-  item->sent = true;
   item->boxText = boxText;
   item->boxCaption = boxCaption;
   item->boxType = type;
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  m_queue.push_back(item);
-  m_machine.GetWorld().BlockUntil(
-      lock, [&]() { return item->done; }, sim::kNoDeadline, "a message box shown for another thread");
-  return static_cast<int>(item->result);
+  return static_cast<int>(SendToDialogThread(item, "a message box shown for another thread"));
 }
 
 int Ui::ShowBox(const std::string& text, const std::string& caption, UINT type) {

@@ -186,6 +186,9 @@ class Ui : public plat::IUser, public sim::IPortMonitorUser {
   LRESULT Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT ControlProc(Window& window, UINT message, WPARAM wParam, LPARAM lParam);
   void ProcessItem(QueueItem& item);
+  // Queues `item` for the dialog thread and waits until it is handled;
+  // `waiting` names the wait in a hang report.
+  LRESULT SendToDialogThread(const std::shared_ptr<QueueItem>& item, const std::string& waiting);
   // The oldest queued message or sent call, or nullptr.
   std::shared_ptr<QueueItem> PopQueued();
   void PostDueTimers();
