@@ -239,13 +239,12 @@ TEST(HeadlessUi, WaitForThreadPumpingHandlesSendsButNotPostedMessages) {
   EXPECT_EQ(endedAfter, 1000u);
 }
 
-// BUG (src/framework/headless/ui.cpp, Ui::RunModal): once the user's
-// NextDeadline has passed while the user still waits for something else
-// (here Install, which a worker enables at 2000 ms), the loop's BlockUntil
-// returns at once without handing the baton on: the loop spins and no
-// other thread runs again. installer-sim hangs the same way on a step like
-// {"wait": {"after_ms": 1000, "enabled": "install"}} when the start-up
-// takes longer than a second.
+// Guards the modal loop (Ui::RunModal) once the user's NextDeadline has
+// passed while the user still waits for something else (here Install,
+// which a worker enables at 2000 ms): the loop must hand the baton on
+// rather than spin, so other threads still run. A script step like
+// {"wait": {"after_ms": 1000, "enabled": "install"}} with a start-up
+// longer than a second depends on it.
 TEST(HeadlessUi, AUserDeadlineThatHasPassedStillLetsOtherThreadsRun) {
   SimulatedMachine sim;
   StepUser user;

@@ -50,10 +50,9 @@ HKEY Open(const char* path, REGSAM access = KEY_READ, LONG* result = nullptr) {
   return code == ERROR_SUCCESS ? key : nullptr;
 }
 
-// BUG (src/platform/sim/machine.h/.cpp and registry.cpp, LoadJson; tools/
-// installer-sim/main.cpp, ReadJson): profiles are held as nlohmann::json,
-// whose objects sort their keys, so values come back alphabetically
-// instead of in the order the profile lists them.
+// Registry values come back in the order the profile lists them, not
+// sorted as plain nlohmann::json objects would sort their keys: profiles
+// are read and held in their own order.
 TEST(SimRegistry, EnumeratesProfileValuesInTheProfilesOrder) {
   sim::Machine machine(nlohmann::ordered_json::parse(kProfile));
   machine.Install(nullptr);

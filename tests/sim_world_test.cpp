@@ -40,9 +40,8 @@ TEST(SimWorld, SleepsTakeVirtualTimeAndParallelSleepsOverlap) {
   EXPECT_EQ(sim.machine.Threads().OpenHandleCount(), 0);
 }
 
-// BUG (src/platform/sim/threads.cpp, SimThreads::Sleep): Sleep(0) returns
-// without handing the baton on, so a loop polling a flag with Sleep(0)
-// never lets the thread that sets it run.
+// Sleep(0) hands the baton on: a loop polling a flag with Sleep(0) lets
+// the thread that sets it run.
 TEST(SimWorld, SleepZeroLetsAnotherReadyThreadRun) {
   SimulatedMachine sim;
   plat::IThreads& threads = plat::Threads();
