@@ -3,11 +3,30 @@
 # transcript and the final machine state with the ones kept beside it
 # (NAME.transcript, NAME.state.json). Run with --update to rewrite them
 # after a deliberate change.
+#
+# Usage: check-examples.sh [--update] [BUILD_DIR]   (BUILD_DIR: build/)
+# The runs use BUILD_DIR's installer-sim and sample packages, through a
+# working folder shaped like the source tree, so a sanitizer build is
+# checked against its own packages. CTest runs this as the test "examples".
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-sim="$root/build/tools/installer-sim/installer-sim"
 update=0
-[[ "${1:-}" == "--update" ]] && update=1
+if [[ "${1:-}" == "--update" ]]; then
+  update=1
+  shift
+fi
+build="$(cd "${1:-$root/build}" && pwd)"
+sim="$build/tools/installer-sim/installer-sim"
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+ln -s "$root/profiles" "$work/profiles"
+ln -s "$root/examples" "$work/examples"
+mkdir -p "$work/build"
+# Every package the build makes (the sample, its code page 936 copy).
+for package in "$build"/sample*/; do
+  ln -s "${package%/}" "$work/build/$(basename "$package")"
+done
 
 passed=0
 failed=0
@@ -18,12 +37,11 @@ for run in "$root"/examples/*.run; do
   script="$(sed -n 's/^script: *//p' "$run")"
   expected="$root/examples/$name.transcript"
   expected_state="$root/examples/$name.state.json"
-  state="$(mktemp)"
-  actual="$(cd "$root" && "$sim" --profile "$profile" --script "$script" --state "$state" 2>&1)" || true
+  state="$work/$name.state.json"
+  actual="$(cd "$work" && "$sim" --profile "$profile" --script "$script" --state "$state" 2>&1)" || true
   if [[ $update -eq 1 ]]; then
     printf '%s\n' "$actual" >"$expected"
     cp "$state" "$expected_state"
-    rm -f "$state"
     echo "updated $name"
     continue
   fi
@@ -33,7 +51,6 @@ for run in "$root"/examples/*.run; do
     echo "example $name: transcript or final state differs" >&2
     failed=$((failed + 1))
   fi
-  rm -f "$state"
 done
 [[ $update -eq 1 ]] && exit 0
 echo "examples: $passed passed, $failed failed"

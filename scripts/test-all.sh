@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Every test: the host suite (CTest), the example installer-sim runs, both
-# again under ASan and UBSan, the Windows build with its import check, the
+# Every test: the host suite (CTest, the example installer-sim runs
+# included), again under ASan and UBSan, the Windows build with its import check, the
 # end-to-end run under Wine, and the release package built and checked (with
 # the Wine run's fresh screenshots).
 set -euo pipefail
@@ -13,10 +13,7 @@ echo "== host build and tests"
 bash scripts/build-host.sh
 ctest --test-dir build --output-on-failure -j"$(nproc)"
 
-echo "== installer-sim examples"
-bash scripts/check-examples.sh
-
-# The host suite and the examples again under AddressSanitizer with
+# The host suite (examples included) again under AddressSanitizer with
 # UndefinedBehaviorSanitizer (scripts/sanitizers.sh thread runs ThreadSanitizer
 # too, outside CI).
 echo "== host tests under ASan and UBSan"
