@@ -23,13 +23,25 @@ endif()
 find_package(nlohmann_json 3 REQUIRED)
 find_package(Threads REQUIRED)
 
-file(GLOB SIM_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/platform/sim/*.cpp)
-file(GLOB HEADLESS_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/framework/headless/*.cpp)
+# src/host is the host build's own: the simulated machine (sim/), the
+# headless window system (headless/) and what runs the installer on them
+# for installer-sim and the tests (simrunner/). Nothing in it ships; the
+# Windows build never names it.
+set(HOST_DIR ${PROJECT_SOURCE_DIR}/src/host)
+file(GLOB SIM_SOURCES CONFIGURE_DEPENDS ${HOST_DIR}/sim/*.cpp)
+file(GLOB HEADLESS_SOURCES CONFIGURE_DEPENDS ${HOST_DIR}/headless/*.cpp)
 
 add_library(installer_host STATIC ${INSTALLER_CORE_SOURCES} ${SIM_SOURCES} ${HEADLESS_SOURCES})
 target_include_directories(installer_host PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_compile_options(installer_host PRIVATE ${INSTALLER_WARNINGS})
 target_link_libraries(installer_host PUBLIC nlohmann_json::nlohmann_json Threads::Threads)
+
+# A whole installer run on a simulated machine: profile in, script played,
+# transcript out (installer-sim and the tests).
+add_library(installer_sim_lib STATIC ${HOST_DIR}/simrunner/runner.cpp ${HOST_DIR}/simrunner/script.cpp
+  ${HOST_DIR}/simrunner/script_check.cpp ${HOST_DIR}/simrunner/transcript.cpp)
+target_compile_options(installer_sim_lib PRIVATE ${INSTALLER_WARNINGS})
+target_link_libraries(installer_sim_lib PUBLIC installer_host)
 
 add_subdirectory(tools/installer-sim)
 add_subdirectory(tools/printer-setup)

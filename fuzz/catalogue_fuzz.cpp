@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "app/InstallDlg.h"
-#include "framework/headless/ui.h"
-#include "platform/sim/files.h"
-#include "platform/sim/machine.h"
+#include "host/headless/ui.h"
+#include "host/sim/files.h"
+#include "host/sim/machine.h"
 
 namespace {
 

@@ -19,10 +19,10 @@
 #include <fstream>
 #include <string>
 
-#include "platform/sim/files.h"
-#include "platform/sim/json_check.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/profile_check.h"
+#include "host/sim/files.h"
+#include "host/sim/json_check.h"
+#include "host/sim/machine.h"
+#include "host/sim/profile_check.h"
 
 namespace fs = std::filesystem;
 

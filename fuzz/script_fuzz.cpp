@@ -12,10 +12,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/sim/json_check.h"
-#include "platform/sim/machine.h"
-#include "runner.h"
-#include "script_check.h"
+#include "host/sim/json_check.h"
+#include "host/sim/machine.h"
+#include "host/simrunner/runner.h"
+#include "host/simrunner/script_check.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "app/InstallDlg.h"
-#include "platform/sim/files.h"
+#include "host/sim/files.h"
 #include "test_support.h"
 
 using testing_support::WithReadyDialog;

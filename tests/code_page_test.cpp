@@ -6,7 +6,7 @@
 
 #include "app/InstallDlg.h"
 #include "package/ModelTables.h"
-#include "platform/sim/code_page.h"
+#include "host/sim/code_page.h"
 #include "test_support.h"
 
 using installersim::RunInstaller;

@@ -5,8 +5,8 @@
 #include <mutex>
 
 #include "conformance/harness.h"
-#include "platform/sim/files.h"
-#include "platform/sim/registry.h"
+#include "host/sim/files.h"
+#include "host/sim/registry.h"
 #include "test_support.h"
 
 namespace {

@@ -16,7 +16,7 @@
 
 #include "res/resource.h"
 #include "test_support.h"
-#include "transcript.h"
+#include "host/simrunner/transcript.h"
 
 using installersim::RunInstaller;
 using installersim::RunResult;

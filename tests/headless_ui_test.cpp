@@ -2,7 +2,7 @@
 // the scripted user's keys and clicks, and the dialog template.
 #include <gtest/gtest.h>
 
-#include "framework/headless/templates.h"
+#include "host/headless/templates.h"
 #include "res/resource.h"
 #include "test_support.h"
 

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/sim/json_check.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/profile_check.h"
+#include "host/sim/json_check.h"
+#include "host/sim/machine.h"
+#include "host/sim/profile_check.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/sim/json_check.h"
-#include "runner.h"
-#include "script.h"
-#include "script_check.h"
+#include "host/sim/json_check.h"
+#include "host/simrunner/runner.h"
+#include "host/simrunner/script.h"
+#include "host/simrunner/script_check.h"
 
 namespace {
 

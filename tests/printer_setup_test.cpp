@@ -10,7 +10,7 @@
 
 #include "Commands.h"
 #include "ExitCodes.h"
-#include "script.h"
+#include "host/simrunner/script.h"
 #include "test_support.h"
 
 using testing_support::SimulatedMachine;

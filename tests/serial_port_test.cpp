@@ -6,8 +6,8 @@
 
 #include <cstdio>
 
-#include "platform/sim/comm.h"
-#include "platform/sim/threads.h"
+#include "host/sim/comm.h"
+#include "host/sim/threads.h"
 #include "res/resource.h"
 #include "serial/SerialPort.h"
 #include "test_support.h"

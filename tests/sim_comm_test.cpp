@@ -2,8 +2,8 @@
 // printer's reply on the virtual clock, the mode text, critical sections.
 #include <gtest/gtest.h>
 
-#include "platform/sim/comm.h"
-#include "platform/sim/threads.h"
+#include "host/sim/comm.h"
+#include "host/sim/threads.h"
 #include "test_support.h"
 
 using testing_support::SimulatedMachine;

@@ -6,8 +6,8 @@
 #include <fstream>
 #include <string>
 
-#include "platform/sim/files.h"
-#include "platform/sim/ini_cache.h"
+#include "host/sim/files.h"
+#include "host/sim/ini_cache.h"
 #include "test_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The simulated machine's threads, events, waits, virtual clock and faults.
 #include <gtest/gtest.h>
 
-#include "platform/sim/threads.h"
+#include "host/sim/threads.h"
 #include "test_support.h"
 
 using testing_support::SimulatedMachine;

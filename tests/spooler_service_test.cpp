@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/InstallDlg.h"
-#include "platform/sim/services.h"
+#include "host/sim/services.h"
 #include "test_support.h"
 
 using testing_support::SimulatedMachine;

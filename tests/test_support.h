@@ -9,9 +9,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "framework/headless/ui.h"
-#include "platform/sim/machine.h"
-#include "runner.h"
+#include "host/headless/ui.h"
+#include "host/sim/machine.h"
+#include "host/simrunner/runner.h"
 
 namespace testing_support {
 

@@ -3,7 +3,7 @@
 // maps, data exchange, dialog defaults) live in wnd.cpp; the window
 // operations themselves are implemented once per backend: real windows
 // (framework/win32) or in-memory windows driven by a scripted user
-// (framework/headless).
+// (host/headless).
 #pragma once
 
 #include <functional>

@@ -6,7 +6,7 @@
 // marshals records through caller buffers the interface hands back plain
 // C++ values instead. Two implementations exist: the real calls (Windows
 // build, src/platform/win32) and the simulated machine (host build,
-// src/platform/sim). The process installs one set at start.
+// src/host/sim). The process installs one set at start.
 //
 // Every string crossing this boundary is UTF-8, whatever the machine's ANSI
 // code page: the "A" in a method name names the Win32 function the call

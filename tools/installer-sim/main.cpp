@@ -12,13 +12,13 @@
 #include <iostream>
 #include <stdexcept>
 
-#include "interrupt.h"
-#include "platform/sim/json_check.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/profile_check.h"
-#include "runner.h"
-#include "script.h"
-#include "script_check.h"
+#include "host/simrunner/interrupt.h"
+#include "host/sim/json_check.h"
+#include "host/sim/machine.h"
+#include "host/sim/profile_check.h"
+#include "host/simrunner/runner.h"
+#include "host/simrunner/script.h"
+#include "host/simrunner/script_check.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <iostream>
 
 #include "Commands.h"
-#include "framework/headless/ui.h"
-#include "platform/sim/machine.h"
+#include "host/headless/ui.h"
+#include "host/sim/machine.h"
 #include "platform/platform.h"
 
 namespace {

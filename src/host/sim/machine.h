@@ -1,0 +1,151 @@
+// One simulated Windows machine: its version, word size, registry and
+// later its spooler, services, files and COM devices, built from a machine
+// profile (JSON). It implements the platform interfaces for the host build.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/platform.h"
+#include "host/sim/code_page.h"
+#include "host/sim/profile.h"
+#include "host/sim/faults.h"
+#include "host/sim/registry.h"
+#include "host/sim/world.h"
+
+namespace sim {
+
+struct WindowsVersion {
+  DWORD major = 10;
+  DWORD minor = 0;
+  DWORD build = 19045;
+  DWORD platformId = VER_PLATFORM_WIN32_NT;
+  bool wow64 = true;  // a 32-bit program on 64-bit Windows
+  bool hasIsWow64Process = true;
+  bool extendedVersionInfo = true;   // GetVersionExA takes the 156-byte record
+  bool administrator = true;         // the process runs with administrator rights
+  UINT codePage = kDefaultCodePage;  // the ANSI code page (GetACP)
+};
+
+// A loadable module of the simulated machine: its exports are host
+// functions with the Windows calling convention of the export.
+struct SimModule {
+  std::string name;
+  std::map<std::string, FARPROC, CaseInsensitiveLess> exports;
+};
+
+// What the user did in the TCP/IP port monitor's own dialogs: its Add Port
+// wizard (a port made with a name and an address) or its configuration
+// sheet (OK).
+struct PortMonitorAnswer {
+  bool done = false;  // finished, not cancelled
+  std::string portName;
+  std::string address;
+  DWORD error = 0;  // the monitor failed with this code
+};
+
+// The user of the run, asked when the spooler shows a port monitor's
+// dialog.
+class IPortMonitorUser {
+ public:
+  virtual ~IPortMonitorUser() = default;
+  virtual PortMonitorAnswer AddPortWizard() = 0;
+  virtual PortMonitorAnswer ConfigurePortSheet(const std::string& portName) = 0;
+};
+
+class SimSystem;
+class SimThreads;
+class SimServices;
+class SimSpooler;
+class SimFiles;
+class SimComm;
+
+class Machine {
+ public:
+  // A machine with the defaults (Windows 10, 64-bit, empty registry).
+  Machine();
+  // Throws InputError for a profile CheckProfile refuses, before anything
+  // (such as the drive's host folder) is made.
+  explicit Machine(const Profile& profile);
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  // The machine whose IsWow64Process and other exported host functions are
+  // answered; set by Install.
+  static Machine* Current();
+
+  // Installs this machine's interfaces as the process's platform; `user`
+  // answers message boxes (the headless dialog layer, or a test).
+  void Install(plat::IUser* user);
+
+  World& GetWorld() { return m_world; }
+  std::mutex& Mutex() { return m_world.Mutex(); }
+  FaultTable& Faults() { return m_faults; }
+  SimRegistry& Registry() { return *m_registry; }
+  SimThreads& Threads() { return *m_threads; }
+  SimServices& Services() { return *m_services; }
+  SimFiles& Files() { return *m_files; }
+  SimSpooler& Spooler() { return *m_spooler; }
+  SimComm& Comm() { return *m_comm; }
+  const WindowsVersion& Version() const { return m_version; }
+  const std::string& Name() const { return m_name; }
+
+  // Fails the call when a fault says so: sets the thread's last error and
+  // returns true. Call with the machine's lock held.
+  bool FailCall(const char* call, const std::string& argument = std::string());
+  bool FailCall(const char* call, const std::string& argument, DWORD* error);
+
+  // Makes a call take virtual time, as the profile's "latency" says (a slow
+  // disk, a spooler that takes its time). Call with `lock` held.
+  void SpendCallTime(std::unique_lock<std::mutex>& lock, const char* call);
+
+  void SetLastError(DWORD error);
+  DWORD GetLastError() const;
+
+  void SetPortMonitorUser(IPortMonitorUser* user) { m_portMonitorUser = user; }
+  IPortMonitorUser* PortMonitorUser() const { return m_portMonitorUser; }
+
+  void AddModule(const SimModule& module);
+  const SimModule* FindModule(const std::string& name) const;
+
+  // The final state a run leaves, as JSON.
+  nlohmann::json StateJson();
+
+  // A journal of the boundary calls that matter to a reader of a run (the
+  // service requests, later spooler changes); tests check order with it.
+  // Log is called with the machine's lock held.
+  void Log(const std::string& entry);
+  std::vector<std::string> Journal();
+
+ private:
+  struct CheckedProfile {};
+  static CheckedProfile Check(const Profile& profile);
+  Machine(const Profile& profile, CheckedProfile);
+  void LoadProfile(const Profile& profile);
+
+  World m_world;
+  std::string m_name = "default";
+  WindowsVersion m_version;
+  FaultTable m_faults;
+  std::map<std::string, uint64_t> m_latency;
+  std::unique_ptr<SimRegistry> m_registry;
+  std::unique_ptr<SimSystem> m_system;
+  std::unique_ptr<SimThreads> m_threads;
+  std::unique_ptr<SimFiles> m_files;
+  std::unique_ptr<SimServices> m_services;
+  std::unique_ptr<SimSpooler> m_spooler;
+  std::unique_ptr<SimComm> m_comm;
+  std::map<std::string, SimModule, CaseInsensitiveLess> m_modules;
+  std::vector<std::string> m_journal;
+  IPortMonitorUser* m_portMonitorUser = nullptr;
+};
+
+// The profile the tools fall back on: Windows 10, 64-bit.
+const char* DefaultProfileJson();
+
+}  // namespace sim

@@ -1,0 +1,18 @@
+// The whole machine profile checked before a machine is built from it:
+// every field known, of its type and in its range, every host file it names
+// present. The machine's parts then read it without further checks.
+#pragma once
+
+#include <string>
+
+#include "host/sim/json_check.h"
+#include "host/sim/profile.h"
+
+namespace sim {
+
+// Throws InputError naming the first bad field ("com_ports.COM3.baud:
+// expected a number from 1 to 4294967295, got -5"). Host files the profile
+// names are looked for from `baseDirectory`.
+void CheckProfile(const Profile& profile, const std::string& baseDirectory);
+
+}  // namespace sim
