@@ -106,7 +106,7 @@ cat <<EOF
 
 Under Wine: the real \`installer.exe\` in a fresh 32-bit Windows 10 prefix whose spooler knows only
 LPT1: and FILE:, installing the receipt printer $receipt and then the label printer $label on the
-pre-selected parallel port (one parallel port: no port dialog). \`tools/uidriver\` posts the click
+pre-selected parallel port (one parallel port: no port dialog). \`tests/wine/uidriver\` posts the click
 on Install and reads the button's caption every millisecond until it is "&Finish", timed with
 QueryPerformanceCounter. "Printer added" is when the status line first reads "Added the printer
 MODEL": the driver files staged, the driver (and for the label printer its language monitor)

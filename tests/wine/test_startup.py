@@ -2,7 +2,7 @@
 port-type pre-selection, and a clean close."""
 
 from flows import preselects
-from harness import OUT, PORTS_KEY, TITLE, Driver, Result, check, dq, screenshot
+from harness import CONTROLS, OUT, PORTS_KEY, TITLE, Driver, Result, check, dq, screenshot
 
 PACKAGE_FILES = ("Ticket", "Barcode", "DriverName.cfg")
 
@@ -71,3 +71,16 @@ def test_startup_starts_spooler_and_preselects_port_type_from_ports(prefix64, in
     finally:
         for name, data in saved.items():
             prefix64.reg_add(PORTS_KEY, name, data)
+
+
+def test_ui_driver_takes_every_control_name_of_the_table_and_refuses_others(prefix64, exe):
+    """The driver's names come from src/res/control_names.h as compiled in; the harness reads the
+    same header. Every name must parse (the run then stops at the first command, with no window to
+    act on: exit 1), and an unknown one must be refused before anything runs (exit 2)."""
+    drive = Driver(prefix64)
+    every = drive(*[f"expect-enabled {name} 0" for name in CONTROLS])
+    check(f"the driver parses all {len(CONTROLS)} names (only the missing window stops it)",
+          Result("no current window" in every.output and "bad argument" not in every.output, every.output))
+    rc, text = prefix64.run("wine", Driver.exe, "click no-such-control", out=OUT / "driver.out")
+    check("an unknown control name is refused before the run (exit 2)",
+          Result(rc == 2 and "bad argument" in text, f"exit code {rc}\n{text}"))
