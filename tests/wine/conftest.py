@@ -4,7 +4,6 @@ test leaves behind (build/wine-e2e/failures/<test>/)."""
 import os
 import re
 import shutil
-import subprocess
 from pathlib import Path
 
 import pytest
@@ -30,7 +29,7 @@ def pytest_collection_modifyitems(items):
 
 def pytest_configure(config):
     OUT.mkdir(parents=True, exist_ok=True)
-    if not hasattr(config, "workerinput"):
+    if not config.option.collectonly:  # --list must not clear the last run's screenshots
         for f in list(OUT.glob("*.log")) + list(OUT.glob("*.png")):
             f.unlink()
         shutil.rmtree(OUT / "failures", ignore_errors=True)

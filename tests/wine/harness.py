@@ -70,15 +70,14 @@ def dq(text):
 BACKGROUND = []
 
 
-def run(args, env=None, cwd=None, timeout=120, out=None, append=True):
-    """Runs ARGS; its output goes to the file OUT (a file, not a pipe: Wine services started on the
-    way inherit it and would hold a pipe open) or to wine.log. Returns (exit code, output); a
+def run(args, env=None, cwd=None, timeout=120, out=None):
+    """Runs ARGS; its output replaces the file OUT (a file, not a pipe: Wine services started on the
+    way inherit it and would hold a pipe open), or adds to wine.log. Returns (exit code, output); a
     timeout gives 124 and kills the process group."""
     OUT.mkdir(parents=True, exist_ok=True)
     path = Path(out) if out else OUT / "wine.log"
-    mode = "a" if append and not out else "w"
-    with open(path, mode + "b") as f:
-        start = f.tell() if mode == "a" else 0
+    with open(path, "wb" if out else "ab") as f:
+        start = f.tell()
         proc = subprocess.Popen(
             [str(a) for a in args], env=env, cwd=cwd, stdout=f, stderr=subprocess.STDOUT,
             stdin=subprocess.DEVNULL, start_new_session=True)
@@ -419,7 +418,7 @@ class Driver:
         return m.group(1) if result and m else None
 
     def ports(self):
-        """[(port, monitor, description)] as EnumPorts reports them."""
+        """The spooler's ports as print-ports prints them: "NAME (MONITOR: DESCRIPTION), ..."."""
         result = self("print-ports")
         return result.output if result else None
 

@@ -8,7 +8,7 @@ import shutil
 
 import pytest
 
-from harness import BASE_ENV, OUT, ROOT, TITLE, Result, check, dq, run
+from harness import BASE_ENV, OUT, ROOT, Result, check, dq, run
 
 PLANTED = OUT / "planted"
 # Wine prefers its builtin winspool.drv to a native one beside the program, where Windows would take
