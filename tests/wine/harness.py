@@ -129,6 +129,11 @@ def wait_for(predicate, seconds, step=0.1):
         time.sleep(step)
 
 
+def full_key(key):
+    """KEY with its root spelled out, as regedit takes and writes it."""
+    return re.sub(r"^HKLM\\", r"HKEY_LOCAL_MACHINE\\", re.sub(r"^HKCU\\", r"HKEY_CURRENT_USER\\", key))
+
+
 def windows_path(path):
     """PATH as a Wine program sees it: drive Z: is the Unix root."""
     return "Z:" + str(path).replace("/", "\\")
@@ -293,14 +298,33 @@ class Prefix:
         """KEY and its subkeys as regedit exports them, as text: regedit writes UTF-16LE, where
         `wine reg query` would print through the console code page. regedit takes the roots by their
         full names only."""
-        key = re.sub(r"^HKCU\\", r"HKEY_CURRENT_USER\\", key)
-        key = re.sub(r"^HKLM\\", r"HKEY_LOCAL_MACHINE\\", key)
+        key = full_key(key)
         path = OUT / "export.reg"
         path.unlink(missing_ok=True)
         rc, _ = self.wine("regedit", "/E", windows_path(path), key)
         if rc or not path.exists():
             return None
         return path.read_bytes().decode("utf-16").lstrip("\ufeff").replace("\r", "")
+
+    def reg_tree(self, key):
+        """KEY and its subkeys from regedit's export, as {key path as written: {value name: data}}:
+        string data with the .reg escapes undone, other types as their .reg text."""
+        text = self.reg_export(key)
+        if text is None:
+            return None
+        tree, values = {}, None
+        for line in text.splitlines():
+            if line.startswith("[") and line.endswith("]"):
+                values = tree.setdefault(line[1:-1], {})
+            elif values is not None:
+                m = re.match(r'^(?:"((?:[^"\\]|\\.)*)"|(@))=(.*)$', line)
+                if m:
+                    name = "" if m.group(2) else re.sub(r"\\(.)", r"\1", m.group(1))
+                    data = m.group(3)
+                    if len(data) >= 2 and data[0] == data[-1] == '"':
+                        data = re.sub(r"\\(.)", r"\1", data[1:-1])
+                    values[name] = data
+        return tree
 
     def reg_import(self, body):
         """Imports a .reg body as regedit reads it: UTF-16LE with a byte-order mark, so non-ASCII

@@ -12,7 +12,7 @@ import pytest
 
 from flows import (TCPIP_DIALOG, TCPIP_MONITOR_KEY, TCPIP_PORT, DONE, build_tcpip_monitor,
                    finish_and_exit, install_asking_parallel_port, start_32bit_run)
-from harness import OUT, ROOT, Driver, WINDOWS_KEY, Result, check, dq, run, screenshot
+from harness import OUT, PRINTERS_KEY, ROOT, WINDOWS_KEY, Driver, Result, check, dq, full_key, run, screenshot
 
 DRVPACK = ROOT / "build/tools/drvpack/drvpack"
 SAMPLE_STAGE = ROOT / "build/sample/stage"
@@ -34,12 +34,29 @@ def codepage_package(folder, catalogue, encoding):
     return Result(rc == 0, out)
 
 
-def reg_has(prefix, key, line):
-    """The regedit export of KEY has LINE exactly."""
-    export = prefix.reg_export(key)
-    lines = (export or "").splitlines()
-    return Result(line in lines, f"no line {line} in the export of {key}:\n" +
-                  "\n".join(l for l in lines if l)[:2000])
+def exported(tree, key):
+    """The key of TREE that is KEY, whose root and parents may differ in letter case as Windows
+    allows; its own name must match exactly. None when there is none."""
+    want = full_key(key)
+    for path in tree or {}:
+        if path.upper() == want.upper() and path.rsplit("\\", 1)[-1] == want.rsplit("\\", 1)[-1]:
+            return path
+    return None
+
+
+def exported_value(prefix, key, name, want):
+    """Value NAME of KEY as regedit exports it is WANT, character for character."""
+    tree = prefix.reg_tree(key)
+    path = exported(tree, key)
+    got = tree[path].get(name) if path else None
+    return Result(got == want, f"{key} {name} = {got!r} in the export")
+
+
+def exported_key(prefix, key):
+    """KEY is in regedit's export of its parent, named character for character."""
+    parent = key.rsplit("\\", 1)[0]
+    tree = prefix.reg_tree(parent)
+    return Result(exported(tree, key) is not None, f"keys under {parent}: {list(tree or {})}")
 
 
 @pytest.fixture
@@ -80,10 +97,9 @@ def test_codepage_1252_names_shown_installed_and_recorded(installer, locale_pref
     check(f'spooler has printer "{printer}" with the model picked, RV-640, on {port}',
           inst.drive(f"expect-printer {dq(printer)} RV-640 {port}", script=True))
     check(f'the Windows key\'s "Device" is "{printer},winspool,{port}" (regedit export)',
-          reg_has(prefix, WINDOWS_KEY, f'"Device"="{printer},winspool,{port}"'))
-    printers = r"HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Print\Printers"
+          exported_value(prefix, WINDOWS_KEY, "Device", f"{printer},winspool,{port}"))
     check(f'the spooler\'s registry names the printer "{printer}"',
-          reg_has(prefix, printers, f"[{printers}\\{printer}]"))
+          exported_key(prefix, PRINTERS_KEY + "\\" + printer))
     finish_and_exit(inst, "codepage-1252-finished.png")
 
 
@@ -94,7 +110,7 @@ def add_chinese_tcpip_monitor(prefix, drive):
     if not dll:
         return Result(False, (OUT / "tcpipmon-build.log").read_text())
     (prefix.drive_c / "windows/system32/tcpipmon.dll").write_bytes(dll.read_bytes())
-    key = TCPIP_MONITOR_KEY.replace("HKLM\\", "HKEY_LOCAL_MACHINE\\")
+    key = full_key(TCPIP_MONITOR_KEY)
     body = f'[{key}]\n"Driver"="tcpipmon.dll"\n"PortDescription"="{CHINESE_TCPIP}"\n\n[{key}\\Ports\\{TCPIP_PORT}]'
     if not prefix.reg_import(body):
         return Result(False, "regedit /S failed")
@@ -130,5 +146,5 @@ def test_codepage_936_names_and_chinese_tcpip_port_installed_and_recorded(instal
     check(f'spooler has printer "{printer}" with the model picked, RV-640, on {TCPIP_PORT}',
           inst.drive(f"expect-printer {dq(printer)} RV-640 {TCPIP_PORT}", script=True))
     check(f'the Windows key\'s "Device" is "{printer},winspool,{TCPIP_PORT}" (regedit export)',
-          reg_has(prefix, WINDOWS_KEY, f'"Device"="{printer},winspool,{TCPIP_PORT}"'))
+          exported_value(prefix, WINDOWS_KEY, "Device", f"{printer},winspool,{TCPIP_PORT}"))
     finish_and_exit(inst, "codepage-936-finished.png")
