@@ -436,15 +436,29 @@ class Driver:
         return Result(rc == 0, text)
 
     def spooler(self):
-        """The spooler's printers, drivers and monitors, on one line as print-spooler prints them."""
+        """What the spooler holds (print-spooler): {"printers": {name: port}, "drivers": [names],
+        "monitors": [names]}, names sorted; None when the driver could not read it."""
         result = self("print-spooler")
-        m = re.search(r"^ok   print-spooler: (.*)$", result.output, re.M)
-        return m.group(1) if result and m else None
+        m = re.search(r'^ok   print-spooler: printers "(.*)", drivers "(.*)", monitors "(.*)"$', result.output, re.M)
+        if not result or not m:
+            return None
+        printers = dict(entry.rsplit(" on ", 1) for entry in listed(m.group(1), "; "))
+        return {"printers": printers, "drivers": listed(m.group(2), ", "), "monitors": listed(m.group(3), ", ")}
 
     def ports(self):
-        """The spooler's ports as print-ports prints them: "NAME (MONITOR: DESCRIPTION), ..."."""
+        """The spooler's ports (print-ports, EnumPortsW level 2): [(name, monitor, description)];
+        None when the driver could not read them."""
         result = self("print-ports")
-        return result.output if result else None
+        m = re.search(r'^ok   print-ports: ports: (.*)$', result.output, re.M)
+        if not result or not m:
+            return None
+        return re.findall(r"(?:^|, )(.+?) \((.+?): (.*?)\)(?=, |$)", m.group(1))
+
+
+def listed(text, separator):
+    """The items of a list the driver printed quoted and joined by SEPARATOR."""
+    text = re.sub(r"\\(.)", r"\1", text)
+    return text.split(separator) if text else []
 
 
 # ---- the installer ------------------------------------------------------------------------------

@@ -110,7 +110,7 @@ def test_setup_status_lists_default_and_remove_keeps_shared_driver(setup):
           exits(setup, 0, "remove", "/printer", "LB-400 Label", "/driver")[0])
     records = drive.spooler()
     check("no printer, no driver, only Wine's own monitor left",
-          Result(records == 'printers "", drivers "", monitors "Local Port"', records))
+          Result(records == {"printers": {}, "drivers": [], "monitors": ["Local Port"]}, records))
     device = setup.reg_value(WINDOWS_KEY, "Device")
     check("Device no longer names RV-640", Result("RV-640" not in (device or ""), f"Device = {device!r}"))
     check("status /printer RV-640 afterwards: 1168", exits(setup, 1168, "status", "/printer", "RV-640")[0])
