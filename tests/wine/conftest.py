@@ -9,7 +9,7 @@ from pathlib import Path
 import pytest
 
 from flows import PROBE, SHIM_DIR
-from harness import (CHECKS, OUT, ROOT, SCREEN, Display, Driver, Installer, Prefix, Result, check,
+from harness import (CHECKS, OUT, ROOT, SCREEN, Display, Driver, Installer, Prefix, Result, SerialLines, check,
                      end_background, log, run, screenshot)
 
 FAILURES = []  # (test, folder)
@@ -79,6 +79,26 @@ def serial_tools(exe):
     if rc == 0:
         rc, text = run(["bash", ROOT / "tests/wine/pty-shim/build.sh", SHIM_DIR], out=OUT / "pty-shim-build.log")
     check("comm_probe.exe and the pty shim build", Result(rc == 0, text))
+
+
+@pytest.fixture
+def com_lines(serial_tools):
+    """com_lines(prefix, ports, printer=None): each of PORTS ("com5", ...) on a pseudo-terminal, the
+    fake printer behind PRINTER, Wine's mapping checked; the lines end with the test."""
+    made = []
+
+    def make(prefix, ports, printer=None):
+        lines = SerialLines(prefix, ports, printer)
+        made.append(lines)
+        first, last = ports[0].upper(), ports[-1].upper()
+        behind = f", fake printer on {printer.upper()}" if printer else ""
+        check(f"{first} to {last} on pseudo-terminals{behind}", lines.start())
+        check(f"Wine maps {first} to {last} (dosdevices, SERIALCOMM)", lines.mapped())
+        return lines
+
+    yield make
+    for lines in made:
+        lines.stop()
 
 
 @pytest.fixture(scope="session")

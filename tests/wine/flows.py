@@ -1,9 +1,9 @@
 """Steps several Wine tests share: a 32-bit run up to the chosen printer, an installation to its
-finished state, leaving through &Finish, the test TCP/IP port monitor."""
+finished state, leaving through &Finish, the test TCP/IP port monitor; the serial tools' places."""
 
 import re
 
-from harness import (MONITORS_KEY, OUT, ROOT, TITLE, Result, SerialLines, check, dq, run, screenshot)
+from harness import (MONITORS_KEY, OUT, ROOT, TITLE, Result, check, dq, run, screenshot)
 
 DONE = "The installation is completed."
 PARALLEL_DIALOG = "Select A Parallel Port"
@@ -16,15 +16,6 @@ PROBE = ROOT / "build-win/comm_probe.exe"
 SHIM_DIR = OUT / "pty-shim"
 # Debian's loader expands $LIB to the word size's library folder: one setting for both.
 SHIM = str(SHIM_DIR) + "/$LIB/shim.so"
-
-
-def serial_lines_ready(prefix, ports, printer):
-    """Every port of PORTS on a pty, the fake printer behind PRINTER, and Wine's mapping checked."""
-    lines = SerialLines(prefix, ports, printer)
-    first, last = ports[0].upper(), ports[-1].upper()
-    check(f"{first} to {last} on pseudo-terminals, fake printer on {printer.upper()}", lines.start())
-    check(f"Wine maps {first} to {last} (dosdevices, SERIALCOMM)", lines.mapped())
-    return lines
 
 
 def shown(result, title):

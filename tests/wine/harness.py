@@ -542,14 +542,15 @@ class SerialLines:
         self.printer = printer
         self.tty = OUT / "tty"
         self.printer_log = OUT / "fake-printer.log"
+        self.procs = []
 
     def line(self, port):
         win, dev = self.tty / f"{port}-win", self.tty / f"{port}-dev"
         for p in (win, dev):
             p.unlink(missing_ok=True)
         with open(OUT / "socat.log", "a") as err:
-            background(["socat", f"pty,raw,echo=0,link={win}", f"pty,raw,echo=0,link={dev}"],
-                       stdout=subprocess.DEVNULL, stderr=err)
+            self.procs.append(background(["socat", f"pty,raw,echo=0,link={win}", f"pty,raw,echo=0,link={dev}"],
+                       stdout=subprocess.DEVNULL, stderr=err))
         return wait_for(lambda: win.exists() and dev.exists(), 5)
 
     def start(self):
@@ -559,8 +560,9 @@ class SerialLines:
                 return Result(False, f"socat made no {port} line (see {OUT / 'socat.log'})")
         if self.printer:
             self.printer_log.unlink(missing_ok=True)
-            background(["python3", HERE / "fake-printer/fake_printer.py", self.tty / f"{self.printer}-dev",
-                        "--log", self.printer_log], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.procs.append(background(
+                ["python3", HERE / "fake-printer/fake_printer.py", self.tty / f"{self.printer}-dev", "--log",
+                 self.printer_log], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         for port in self.ports:
             # A link left by an earlier mapping would stand; a link made by hand would never reach
             # SERIALCOMM.
@@ -587,6 +589,11 @@ class SerialLines:
             lines.append(f"dosdevices/{port} -> {target}")
             ok &= target == str(self.tty / f"{port}-win") and port.upper() in listed.values()
         return Result(ok, "\n".join(lines))
+
+    def stop(self):
+        for proc in self.procs:
+            if proc.poll() is None:
+                kill_group(proc)
 
     def printer_asked(self):
         """The fake printer got the status request 10 04 01 and answered 12."""

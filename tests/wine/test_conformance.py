@@ -8,7 +8,7 @@ import re
 import pytest
 
 from flows import SHIM
-from harness import OUT, ROOT, Result, SerialLines, check, run
+from harness import OUT, ROOT, Result, check, run
 
 CONFORMANCE_EXE = ROOT / "build-win/conformance.exe"
 
@@ -34,8 +34,8 @@ def test_conformance_groups_pass_in_64bit_prefix(prefix64, conformance):
     check("conformance groups in a 64-bit prefix", run_conformance(prefix64, "win64"))
 
 
-def test_conformance_groups_pass_in_32bit_prefix_also_on_a_pty_com_port(win32_prefix, conformance):
+def test_conformance_groups_pass_in_32bit_prefix_also_on_a_pty_com_port(win32_prefix, conformance, com_lines):
     prefix = win32_prefix("conformance32")
     check("conformance groups in a 32-bit prefix", run_conformance(prefix, "win32"))
-    check("COM12 on a pseudo-terminal", SerialLines(prefix, ["com12"]).start())
+    com_lines(prefix, ["com12"])
     check("conformance groups with COM12 in a 32-bit prefix", run_conformance(prefix, "com", "COM12"))

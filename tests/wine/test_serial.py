@@ -11,7 +11,7 @@ from collections import Counter
 
 import pytest
 
-from flows import PROBE, PROMPT_TITLE, SHIM, finish_and_exit, serial_lines_ready, start_32bit_run
+from flows import PROBE, PROMPT_TITLE, SHIM, finish_and_exit, start_32bit_run
 from harness import OUT, PORTS_KEY, PRINTERS_KEY, Result, check, dq, screenshot
 
 def probe(prefix, ports, timeout=30):
@@ -21,8 +21,8 @@ def probe(prefix, ports, timeout=30):
                       out=OUT / f"probe-com{name}.out", LD_PRELOAD=SHIM)
 
 
-def test_probe_hears_printer_on_its_line_and_nothing_on_a_silent_one(prefix64, serial_tools):
-    lines = serial_lines_ready(prefix64, ["com5", "com6"], "com5")
+def test_probe_hears_printer_on_its_line_and_nothing_on_a_silent_one(prefix64, com_lines):
+    lines = com_lines(prefix64, ["com5", "com6"], "com5")
     rc, out = probe(prefix64, "5")
     check("COM5: the printer's reply reaches the owner window within 700 ms",
           Result(rc == 0 and re.search(r"^byte 12 from COM5 ", out, re.M), out))
@@ -31,11 +31,11 @@ def test_probe_hears_printer_on_its_line_and_nothing_on_a_silent_one(prefix64, s
     check("COM6: a silent line gives no byte", Result(rc == 1 and re.search(r"^COM6: 0 byte\(s\)", out, re.M), out))
 
 
-def test_probe_sequence_hears_printer_on_last_port_every_run(prefix64, serial_tools):
+def test_probe_sequence_hears_printer_on_last_port_every_run(prefix64, com_lines):
     """Probes of COM1 and COM5 to COM8 in turn with one channel, as the installer probes: a wait left
     behind by an earlier port must not spoil a later one."""
     runs = int(os.environ.get("PROBE_RUNS", "3"))
-    serial_lines_ready(prefix64, ["com5", "com6", "com7", "com8"], "com8")
+    com_lines(prefix64, ["com5", "com6", "com7", "com8"], "com8")
     outputs = [probe(prefix64, "1,5,6,7,8", timeout=60)[1] for _ in range(runs)]
     (OUT / "probe-sequence.txt").write_text("".join(outputs))
     heard = sum(bool(re.search(r"^byte 12 from COM8 ", out, re.M)) for out in outputs)
@@ -45,11 +45,11 @@ def test_probe_sequence_hears_printer_on_last_port_every_run(prefix64, serial_to
 
 
 @pytest.mark.skipif(not os.environ.get("PROBE_TIMING"), reason="timings for bench/probe_bench.sh (PROBE_TIMING=1)")
-def test_probe_timings_of_silent_and_missing_port(prefix64, serial_tools):
+def test_probe_timings_of_silent_and_missing_port(prefix64, com_lines):
     """PROBE_RUNS probes each of a silent line (COM6) and of a port that does not exist (COM9); the
     lines go to probe-timing.txt."""
     runs = int(os.environ.get("PROBE_RUNS", "5"))
-    serial_lines_ready(prefix64, ["com5", "com6"], "com5")
+    com_lines(prefix64, ["com5", "com6"], "com5")
     lines = []
     for _ in range(runs):
         for port in ("6", "9"):
@@ -60,12 +60,12 @@ def test_probe_timings_of_silent_and_missing_port(prefix64, serial_tools):
     check(f"timings of {runs} probes each of a silent and a missing port", Result(opened >= 2 * runs, opened))
 
 
-def test_receipt_printer_installs_on_serial_port_found_by_probing(installer, win32_prefix, package, serial_tools):
+def test_receipt_printer_installs_on_serial_port_found_by_probing(installer, win32_prefix, package, com_lines):
     """Four COM ports on ptys, the fake printer on the last, so the probe opens, asks and closes three
     silent ports before it; the user lets the installer find the port at 9600 baud."""
     prefix = win32_prefix("serial")
     prefix.add_default_printer_key()
-    lines = serial_lines_ready(prefix, ["com5", "com6", "com7", "com8"], "com8")
+    lines = com_lines(prefix, ["com5", "com6", "com7", "com8"], "com8")
     inst = start_32bit_run(installer, prefix, package, "RV-640", LD_PRELOAD=SHIM)
     check('choose "Serial port"', inst.ui("select-list-row port-type 0"))
     check("Install ends by asking whether to find the serial port",

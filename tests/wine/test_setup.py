@@ -10,7 +10,7 @@ import pytest
 
 from harness import (OUT, PORTS_KEY, PRINTERS_KEY, TITLE, WINDOWS_KEY, Driver, Result, check, dq,
                      windows_path)
-from flows import SHIM, serial_lines_ready
+from flows import SHIM
 
 WORK = OUT / "setup-work"
 
@@ -81,9 +81,9 @@ def test_setup_installs_label_printer_with_its_monitor(setup):
                         f"expect-printer {dq('LB-400 Label')} {dq('LB-400 Label')} LPT1:"))
 
 
-def test_setup_finds_serial_printer_by_probing(setup, serial_tools):
+def test_setup_finds_serial_printer_by_probing(setup, com_lines):
     """COM5 to COM7 on ptys, the fake printer on COM7."""
-    lines = serial_lines_ready(setup, ["com5", "com6", "com7"], "com7")
+    lines = com_lines(setup, ["com5", "com6", "com7"], "com7")
     check('install RV-640 as "Serial till" with /port serial: exit 0',
           exits(setup, 0, "install", "/model", "RV-640", "/port", "serial", "/name", "Serial till",
                 LD_PRELOAD=SHIM)[0])
