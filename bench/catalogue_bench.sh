@@ -56,8 +56,7 @@ row() {
   done
   items=$(grep -c 'driver list: added' <<<"$out" || true)
   [[ $items -eq $(($1 * $2)) ]] || { echo "error: $items names listed, not $(($1 * $2))" >&2; return 1; }
-  read -r median lo hi < <(printf '%s\n' "${walls[@]}" | sort -n | awk '
-    { v[NR] = $1 } END { printf "%.1f %.1f %.1f\n", v[int((NR + 1) / 2)] / 1000, v[1] / 1000, v[NR] / 1000 }')
+  read -r median lo hi < <(printf '%s\n' "${walls[@]}" | python3 "$root/bench/stats.py" summary --scale 0.001 --digits 1)
   printf '| %s x %s | %s KB | %s | **%s ms** (%s-%s) |\n' "$1" "$2" $((size / 1024)) $(($1 * ($2 + 1) + 1)) "$median" "$lo" "$hi"
 }
 

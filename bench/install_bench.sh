@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Install press to "&Finish" for a receipt and a label printer on a parallel port: the real
-# installer.exe under Wine in a fresh 32-bit Windows 10 prefix, driven and timed by tools/uidriver
+# installer.exe under Wine in a fresh 32-bit Windows 10 prefix, driven and timed by tests/wine/uidriver
 # (QueryPerformanceCounter from posting the click to the Install button reading "&Finish", read
 # every millisecond). The floor is the path's fixed pauses: after the port step 500 ms (receipt) or
 # 100 ms (label), plus 100 ms per poll of a spooler start, none when the spooler already runs (the
@@ -27,8 +27,11 @@ sample=$build/sample/DriverData.Drv
 for f in "$win/installer.exe" "$win/7-zip32.dll" "$sample"; do
   [[ -f $f ]] || { echo "error: $f not built" >&2; exit 1; }
 done
-bash tools/uidriver/build.sh "$tools/uidriver.exe" >/dev/null
-source "$root/bench/wine-env.sh"
+bash tests/wine/uidriver/build.sh "$tools/uidriver.exe" >/dev/null
+source "$root/tests/wine/wine-env.sh"
+# Statistics of numbers one a line (bench/stats.py).
+stats() { python3 "$root/bench/stats.py" "$@"; }
+
 bench_wine_display "$build/bench/wine"
 
 rm -rf "$work"
@@ -54,11 +57,11 @@ install_run() {
   local model=$1 out=$work/driver.out pid
   (cd "$work/run" && exec wine installer.exe) >>"$work/installer.log" 2>&1 &
   pid=$!
-  if ! timeout -k 5 120 wine "$tools/uidriver.exe" "wait-window '$title' 30" "expect-enabled 1012 60" \
-    "select-combo-text 1000 '$model'" "expect-text 1001 '$model' 5" "expect-list-selected 1004 2 0" \
-    "expect-service Spooler running 0" "watch-text 1011" "click 1012" "time-to-text 1012 &Finish 60" \
-    "expect-seen 1011 'Added the printer $model' 0" "expect-text 1011 'The installation is completed.' 5" \
-    "click 1012" "wait-gone 10" "wait-exit 10 0" >"$out" 2>&1; then
+  if ! timeout -k 5 120 wine "$tools/uidriver.exe" "wait-window '$title' 30" "expect-enabled install 60" \
+    "select-combo-text driver '$model'" "expect-text printer-name '$model' 5" "expect-list-selected port-type 2 0" \
+    "expect-service Spooler running 0" "watch-text status" "click install" "time-to-text install &Finish 60" \
+    "expect-seen status 'Added the printer $model' 0" "expect-text status 'The installation is completed.' 5" \
+    "click install" "wait-gone 10" "wait-exit 10 0" >"$out" 2>&1; then
     cat "$out" >>"$work/errors.log"
     kill "$pid" 2>/dev/null
     wait
@@ -88,11 +91,7 @@ label_lines=$(first_and_again "$label") || exit 1
 receipt_floor=500
 label_floor=100
 # cell COLUMN LINES: median (min-max) in ms.
-cell() {
-  local m lo hi
-  read -r m lo hi < <(awk -v c="$1" '{ print $c }' <<<"$2" | bench_stats)
-  if [[ $lo == "$hi" ]]; then echo "$m ms"; else echo "$m ms ($lo-$hi)"; fi
-}
+cell() { stats cell --column "$1" <<<"$2"; }
 beyond() { awk -v f="$2" 'NF { print $2 - f }' <<<"$1"; }
 # row LABEL LINES FLOOR FLOOR_TEXT
 row() {
@@ -107,7 +106,7 @@ cat <<EOF
 
 Under Wine: the real \`installer.exe\` in a fresh 32-bit Windows 10 prefix whose spooler knows only
 LPT1: and FILE:, installing the receipt printer $receipt and then the label printer $label on the
-pre-selected parallel port (one parallel port: no port dialog). \`tools/uidriver\` posts the click
+pre-selected parallel port (one parallel port: no port dialog). \`tests/wine/uidriver\` posts the click
 on Install and reads the button's caption every millisecond until it is "&Finish", timed with
 QueryPerformanceCounter. "Printer added" is when the status line first reads "Added the printer
 MODEL": the driver files staged, the driver (and for the label printer its language monitor)

@@ -2,7 +2,8 @@
 # What probing one COM port costs, on the real serial channel under Wine: a silent line (a
 # pseudo-terminal with nothing on the far end) gets the 700 ms the installer waits for an answer
 # plus the open and the close; a port that does not exist costs its failed open plus the 1 ms timer
-# that moves on. Runs the probe_timing scenario of the Wine harness; prints a Markdown section.
+# that moves on. Runs the probe timing test of the Wine tests (tests/wine/test_serial.py); prints a
+# Markdown section.
 #
 #   bash bench/probe_bench.sh [--runs N]
 set -euo pipefail
@@ -13,13 +14,13 @@ runs=5
 [[ ${1:-} == --runs ]] && runs=$2
 out=$build/bench/probe
 exe=${BUILD_WIN:-$root/build-win}/installer.exe
-PROBE_RUNS=$runs WINE_E2E_OUT=$out WINE_E2E_EXE=$exe bash scripts/wine-e2e.sh probe_timing >"$out.log" 2>&1 || {
+PROBE_TIMING=1 PROBE_RUNS=$runs WINE_E2E_OUT=$out WINE_E2E_EXE=$exe bash scripts/wine-e2e.sh test_probe_timings >"$out.log" 2>&1 || {
   tail -n 20 "$out.log" >&2
   echo "error: the probe timing run failed (see $out.log)" >&2
   exit 1
 }
 timing=$out/probe-timing.txt
-median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else printf "%.1f", (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
+median() { python3 "$root/bench/stats.py" median --digits 1; }
 silent_open=$(awk '/^COM6: open succeeded/ { print $5 }' "$timing" | median)
 silent_close=$(sed -n 's/^COM6: .*closed in \([0-9]*\) ms$/\1/p' "$timing" | median)
 missing_open=$(awk '/^COM9: open failed/ { print $5 }' "$timing" | median)

@@ -49,7 +49,7 @@ for f in "$root"/build/bench/synthetic-*.Drv; do
   [[ -f $f && ! -f $logs/$(basename "$f") ]] && { ln "$f" "$logs/" 2>/dev/null || cp "$f" "$logs/"; }
 done
 
-source "$root/bench/wine-env.sh"
+source "$root/tests/wine/wine-env.sh"
 say "Wine prefix and display"
 wine_ok=1
 bench_wine_setup "$logs/wine" || wine_ok=0

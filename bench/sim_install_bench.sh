@@ -64,8 +64,7 @@ row() {
     index($0, end) && click != "" && finish == "" { finish = $1 }
     END { if (click == "" || finish == "") print "-"; else print finish - click }' <<<"$transcript")
   [[ $virtual == - ]] && { echo "error: $script never reached $end" >&2; return 1; }
-  read -r median lo hi < <(printf '%s\n' "${walls[@]}" | sort -n | awk '
-    { v[NR] = $1 } END { printf "%.1f %.1f %.1f\n", v[int((NR + 1) / 2)] / 1000, v[1] / 1000, v[NR] / 1000 }')
+  read -r median lo hi < <(printf '%s\n' "${walls[@]}" | python3 "$root/bench/stats.py" summary --scale 0.001 --digits 1)
   printf '| %s | `%s` | **%s ms** | %s ms (%s-%s) |\n' "$label" "$(basename "$script")" "$virtual" "$median" "$lo" "$hi"
 }
 

@@ -17,7 +17,10 @@ while [[ $# -gt 0 ]]; do
   esac
 done
 [[ -f $tools/spooler_restart.exe ]] || bash tools/bench/build.sh "$tools" >/dev/null
-source "$root/bench/wine-env.sh"
+source "$root/tests/wine/wine-env.sh"
+# Statistics of numbers one a line (bench/stats.py).
+stats() { python3 "$root/bench/stats.py" "$@"; }
+
 bench_wine_setup "$build/bench/wine"
 
 # The restart stops a running service: make sure it runs first.
@@ -32,15 +35,14 @@ baseline=$(awk '$1 == "baseline" { print $3 }' <<<"$output")
 }
 
 # Columns of "run N wall MS cpu MS linux-cpu MS stop-polls N start-polls N".
-col() { awk -v c="$1" '{ print $c }' <<<"$lines"; }
-sum() { col "$1" | awk '{ s += $1 } END { printf "%.1f", s }'; }
-read -r wall_m wall_lo wall_hi < <(col 4 | bench_stats)
-pauses=$(awk '{ print ($10 + $12) * 100 }' <<<"$lines" | bench_stats | cut -d' ' -f1)
-read -r beyond_m beyond_lo beyond_hi < <(awk '{ print $4 - ($10 + $12) * 100 }' <<<"$lines" | bench_stats)
+sum() { stats sum --column "$1" --digits 1 <<<"$lines"; }
+read -r wall_m wall_lo wall_hi < <(stats summary --column 4 <<<"$lines")
+pauses=$(awk '{ print ($10 + $12) * 100 }' <<<"$lines" | stats median)
+read -r beyond_m beyond_lo beyond_hi < <(awk '{ print $4 - ($10 + $12) * 100 }' <<<"$lines" | stats summary)
 wall_total=$(sum 4)
 win_total=$(sum 6)
 linux_total=$(sum 8)
-read -r linux_m linux_lo linux_hi < <(col 8 | awk '{ print $1 * 1000 }' | bench_stats)
+read -r linux_m linux_lo linux_hi < <(stats summary --column 8 --scale 1000 <<<"$lines")
 
 ms() { awk -v u="$1" 'BEGIN { printf "%.2f", u / 1000 }'; }
 share() { awk -v a="$1" -v b="$2" 'BEGIN { if (a < 0) print "-"; else printf "%.2f %%", 100 * a / b }'; }

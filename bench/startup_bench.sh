@@ -27,7 +27,10 @@ for f in "$win/installer.exe" "$win/7-zip32.dll" "$sim" "$sample"; do
   [[ -f $f ]] || { echo "error: $f not built" >&2; exit 1; }
 done
 [[ -f $tools/startup_time.exe ]] || bash tools/bench/build.sh "$tools" >/dev/null
-source "$root/bench/wine-env.sh"
+source "$root/tests/wine/wine-env.sh"
+# Statistics of numbers one a line (bench/stats.py).
+stats() { python3 "$root/bench/stats.py" "$@"; }
+
 bench_wine_setup "$build/bench/wine"
 
 # ---- Wine ------------------------------------------------------------------------------------------
@@ -53,7 +56,7 @@ bare=$(startup_runs "$work/bare" "$runs")
   exit 1
 }
 
-column_stats() { awk -v c="$1" '{ print $c }' | bench_stats; }
+column_stats() { stats summary --column "$1"; }
 
 # row LABEL LINES FLOOR: median (min-max) of each column.
 row() {

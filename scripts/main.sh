@@ -21,10 +21,10 @@ echo "final machine state: build/installer-sim-state.json"
 
 echo "== the installer under Wine with the sample package"
 if [[ -f build/sample/DriverData.Drv ]]; then
-  bash scripts/wine-e2e.sh package_win10_64
+  bash scripts/wine-e2e.sh test_package_catalogue_listed_unpacked_and_removed_on_close
 else
   echo "no sample package was built (the MinGW compilers for its monitor DLLs are missing): start-up only"
-  bash scripts/wine-e2e.sh startup_win10_64
+  bash scripts/wine-e2e.sh test_startup_reports_windows10_64bit_and_closes_cleanly
 fi
 
 echo "== release package"

@@ -16,7 +16,7 @@
 # sample-package-do-not-install/ with a note saying so.
 # The screenshots come from the Wine run's folder (build/wine-e2e, or
 # WINE_E2E_OUT as scripts/wine-e2e.sh takes it). They are reused when every
-# one is newer than build-win/installer.exe; otherwise the Wine scenarios that
+# one is newer than build-win/installer.exe; otherwise the Wine tests that
 # take them run again, so the pictures always show the installer shipped.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -49,11 +49,15 @@ sample_package=build/sample/DriverData.Drv
 drvpack=build/tools/drvpack/drvpack
 guide=docs/release/GUIDE.md
 shots_dir="${WINE_E2E_OUT:-$root/build/wine-e2e}"
-# The screenshots the guide shows and the Wine scenarios that take them.
+# The screenshots the guide shows and the Wine tests that take them.
 shots=(startup.png package.png parallel-dialog.png tcpip-dialog.png serial-prompt.png
   receipt-finished.png label-finished.png serial-finished.png)
-shot_scenarios=(startup_win10_64 package_win10_64 install_receipt_win32 install_label_win32
-  tcpip_no_port_win32 serial_install_win32)
+shot_scenarios=(test_startup_reports_windows10_64bit_and_closes_cleanly
+  test_package_catalogue_listed_unpacked_and_removed_on_close
+  test_receipt_printer_installs_on_chosen_parallel_port_with_its_files
+  test_label_printer_installs_with_its_language_monitor
+  test_tcpip_port_stops_without_monitor_and_dialog_opens_with_one
+  test_receipt_printer_installs_on_serial_port_found_by_probing)
 # The demo release's sample package and the note beside it.
 demo_folder=sample-package-do-not-install
 demo_note="build/release/demo-package-note.txt"
@@ -140,13 +144,13 @@ if [[ ${#stale[@]} -eq 0 ]]; then
   echo "reusing the screenshots in $shots_dir (newer than $exe)"
 else
   echo "missing or older than $exe: ${stale[*]}"
-  # wine-e2e.sh clears every screenshot when it starts, so all the scenarios
+  # wine-e2e.sh clears every screenshot when it starts, so all the tests
   # that take them run together.
   known="$(bash scripts/wine-e2e.sh --list)"
   for scenario in "${shot_scenarios[@]}"; do
-    grep -qx "$scenario" <<<"$known" || fail "scripts/wine-e2e.sh has no scenario $scenario"
+    grep -qx "$scenario" <<<"$known" || fail "scripts/wine-e2e.sh has no test $scenario"
   done
-  echo "running the Wine scenarios ${shot_scenarios[*]}"
+  echo "running the Wine tests ${shot_scenarios[*]}"
   WINE_E2E_EXE="$root/$exe" bash scripts/wine-e2e.sh "${shot_scenarios[@]}" ||
     fail "the Wine run that takes the screenshots failed (see above and $shots_dir)"
   mapfile -t stale < <(stale_shots)

@@ -11,7 +11,9 @@ windows_packages=(g++-mingw-w64-i686 binutils-mingw-w64-i686
   libz-mingw-w64-dev gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64)
 # fonts-wqy-microhei: a font with Chinese and Latin letters, for the code page 936 Wine run's
 # dialogs; locales: localedef, which makes that run's Unix locales.
-wine_packages=(wine wine32:i386 wine64 xvfb socat imagemagick x11-apps fonts-wqy-microhei locales)
+# python3-pytest: the Wine run is a pytest suite (tests/wine), run by Debian's python3.
+wine_packages=(wine wine32:i386 wine64 xvfb socat imagemagick x11-apps fonts-wqy-microhei locales
+  python3-pytest)
 # scripts/fuzz.sh: clang with libFuzzer and the sanitizer run-times; python3
 # writes the seed archives.
 fuzz_packages=(clang libclang-rt-14-dev python3)

@@ -74,8 +74,10 @@ TEST_F(InstallerSimCli, ABadProfileOrScriptIsRefusedBeforeTheRun) {
        "a-f), got \"abc\"\n"},
       {"--script script.json",
        "installer-sim: script.json: steps[1].click: expected one of \"install\", \"cancel\", \"driver\", "
-       "\"printer-name\", \"set-default\", \"port-type\", \"progress\", \"status\", \"ok\", got "
-       "\"instal\"\n"},
+       "\"printer-name\", \"set-default\", \"port-type\", \"progress\", \"status\", \"ok\", "
+       "\"port-hint\", \"port-group\", \"driver-label\", \"printer-label\", \"port-list\", "
+       "\"add-port\", \"port-prompt\", \"configure-port\", \"delete-port\", \"select-port\", "
+       "\"cancel-port\", \"prompt-yes\", \"baud-rate\", \"prompt-no\", got \"instal\"\n"},
   };
   for (const auto& c : cases) {
     const Outcome outcome = Run(c.arguments);

@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "framework/box_answer.h"
-#include "res/resource.h"
+#include "res/control_names.h"
 #include "host/simrunner/script_check.h"
 #include "host/simrunner/transcript.h"
 
@@ -13,20 +13,12 @@ using fw::headless::Ui;
 using fw::headless::Window;
 
 namespace {
+#define CONTROL_NAME_ENTRY(name, id) {name, id},
 const struct {
   const char* name;
   int id;
-} kControlNames[] = {
-    {"install", IDC_INSTALL},
-    {"cancel", IDCANCEL},
-    {"driver", IDC_DRIVER_COMBO},
-    {"printer-name", IDC_PRINTER_NAME},
-    {"set-default", IDC_SET_DEFAULT},
-    {"port-type", IDC_PORT_TYPE_LIST},
-    {"progress", IDC_PROGRESS},
-    {"status", IDC_STATUS},
-    {"ok", IDOK},
-};
+} kControlNames[] = {CONTROL_NAMES(CONTROL_NAME_ENTRY)};
+#undef CONTROL_NAME_ENTRY
 
 }  // namespace
 

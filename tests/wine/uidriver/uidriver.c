@@ -17,34 +17,37 @@
 #include <winspool.h>
 #include <winsvc.h>
 
+#include "res/control_names.h"
+
 #define MAX_ARGS 4
 #define TEXT_MAX 4096
 
 typedef struct {
   int line;
   int argc;  // arguments after the name
-  char *name;
-  char *args[MAX_ARGS];
+  char* name;
+  char* args[MAX_ARGS];
 } Command;
 
-// Argument kinds, checked before the run: T text, N number, S seconds, B 0|1, A box answer.
+// Argument kinds, checked before the run: T text, N number, S seconds, B 0|1, A box answer,
+// C control (a name from res/control_names.h, or its id).
 typedef struct {
-  const char *name;
-  const char *kinds;  // upper-case: required, lower-case: optional
-  int (*run)(char **args);
-  const char *usage;
+  const char* name;
+  const char* kinds;  // upper-case: required, lower-case: optional
+  int (*run)(char** args);
+  const char* usage;
 } CommandDef;
 
 static HWND g_window;  // set by wait-window
 static DWORD g_pid;    // its process
 static HANDLE g_process;
-static HWND g_box;  // set by wait-box / expect-box
+static HWND g_box;             // set by wait-box / expect-box
 static LARGE_INTEGER g_click;  // when the last click was posted
 static char g_msg[3 * TEXT_MAX];
 
 // ---- output -------------------------------------------------------------------------------------
 
-static int pass(const char *fmt, ...) {
+static int pass(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
   vsnprintf(g_msg, sizeof g_msg, fmt, ap);
@@ -52,7 +55,7 @@ static int pass(const char *fmt, ...) {
   return 0;
 }
 
-static int fail(const char *fmt, ...) {
+static int fail(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
   vsnprintf(g_msg, sizeof g_msg, fmt, ap);
@@ -62,13 +65,13 @@ static int fail(const char *fmt, ...) {
 
 // Quotes a UTF-8 string for the log so blanks and line breaks stay visible; rotating buffers let
 // one printf use several.
-static const char *quote(const char *s) {
+static const char* quote(const char* s) {
   static char bufs[4][2 * TEXT_MAX + 3];
   static int next;
   char *b = bufs[next++ % 4], *p = b;
   *p++ = '"';
   for (; *s && p < b + sizeof bufs[0] - 4; s++) {
-    const char *esc = *s == '"'    ? "\\\""
+    const char* esc = *s == '"'    ? "\\\""
                       : *s == '\\' ? "\\\\"
                       : *s == '\n' ? "\\n"
                       : *s == '\r' ? "\\r"
@@ -86,11 +89,11 @@ static const char *quote(const char *s) {
   return b;
 }
 
-static void to_utf8(const WCHAR *w, char *out, int size) {
+static void to_utf8(const WCHAR* w, char* out, int size) {
   if (!WideCharToMultiByte(CP_UTF8, 0, w, -1, out, size, NULL, NULL)) out[0] = 0;
 }
 
-static void to_wide(const char *s, WCHAR *out, int count) {
+static void to_wide(const char* s, WCHAR* out, int count) {
   if (!MultiByteToWideChar(CP_UTF8, 0, s, -1, out, count)) out[0] = 0;
 }
 
@@ -110,7 +113,7 @@ static int expired(DWORD start, DWORD ms) { return GetTickCount() - start >= ms;
 
 // ---- reading the target -------------------------------------------------------------------------
 
-static LRESULT send(HWND h, UINT msg, WPARAM wp, LPARAM lp, int *ok) {
+static LRESULT send(HWND h, UINT msg, WPARAM wp, LPARAM lp, int* ok) {
   DWORD_PTR r = 0;
   // A hung target must fail the check, not hang the harness.
   BOOL sent = SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG, 2000, &r) != 0;
@@ -120,7 +123,7 @@ static LRESULT send(HWND h, UINT msg, WPARAM wp, LPARAM lp, int *ok) {
 
 // WM_GETTEXT is marshalled across processes and returns what the control shows (edit controls
 // included); GetWindowTextW on a foreign window only sees the caption, so it is the fallback.
-static void text_of(HWND h, char *out, int size) {
+static void text_of(HWND h, char* out, int size) {
   WCHAR w[TEXT_MAX];
   int ok;
   LRESULT n = send(h, WM_GETTEXT, TEXT_MAX, (LPARAM)w, &ok);
@@ -129,7 +132,7 @@ static void text_of(HWND h, char *out, int size) {
   to_utf8(w, out, size);
 }
 
-static void class_of(HWND h, char *out, int size) {
+static void class_of(HWND h, char* out, int size) {
   WCHAR w[256];
   if (!GetClassNameW(h, w, 256)) w[0] = 0;
   to_utf8(w, out, size);
@@ -142,7 +145,7 @@ static int need_window(void) {
 }
 
 // Finds control ID of the current window, polling until it exists for up to `ms`.
-static HWND control(const char *id_text, DWORD ms) {
+static HWND control(const char* id_text, DWORD ms) {
   int id = atoi(id_text);
   DWORD start = GetTickCount();
   for (;;) {
@@ -167,7 +170,7 @@ static void adopt(HWND h) {
   g_process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, g_pid);
 }
 
-static int cmd_wait_window(char **a) {
+static int cmd_wait_window(char** a) {
   WCHAR title[TEXT_MAX];
   DWORD ms = ms_of(atof(a[1])), start = GetTickCount();
   to_wide(a[0], title, TEXT_MAX);
@@ -186,7 +189,7 @@ static int cmd_wait_window(char **a) {
 // For a step that may or may not open a window: waits until the current window's process shows a
 // window titled TITLE (which becomes the current window; the line says "shown") or control ID of
 // the current window reads TEXT.
-static int cmd_wait_window_or_text(char **a) {
+static int cmd_wait_window_or_text(char** a) {
   static char got[TEXT_MAX * 3];
   WCHAR title[TEXT_MAX];
   DWORD ms = ms_of(atof(a[3])), start = GetTickCount(), pid = 0;
@@ -208,14 +211,14 @@ static int cmd_wait_window_or_text(char **a) {
   }
 }
 
-static int cmd_close(char **a) {
+static int cmd_close(char** a) {
   (void)a;
   if (need_window()) return 1;
   PostMessageW(g_window, WM_CLOSE, 0, 0);
   return pass("WM_CLOSE posted");
 }
 
-static int cmd_wait_gone(char **a) {
+static int cmd_wait_gone(char** a) {
   DWORD ms = ms_of(atof(a[0])), start = GetTickCount();
   if (!g_window) return need_window();
   while (IsWindow(g_window)) {
@@ -225,7 +228,7 @@ static int cmd_wait_gone(char **a) {
   return pass("window gone after %.1fs", since(start));
 }
 
-static int cmd_wait_exit(char **a) {
+static int cmd_wait_exit(char** a) {
   DWORD ms = ms_of(atof(a[0])), start = GetTickCount(), code = 0;
   if (!g_process) return fail("no process handle: run wait-window first");
   if (WaitForSingleObject(g_process, ms) != WAIT_OBJECT_0)
@@ -238,7 +241,7 @@ static int cmd_wait_exit(char **a) {
 
 // ---- control checks -----------------------------------------------------------------------------
 
-static int cmd_expect_text(char **a) {
+static int cmd_expect_text(char** a) {
   static char got[TEXT_MAX * 3];
   DWORD ms = ms_of(atof(a[2])), start = GetTickCount();
   HWND c;
@@ -253,7 +256,7 @@ static int cmd_expect_text(char **a) {
   }
 }
 
-static int cmd_print_text(char **a) {
+static int cmd_print_text(char** a) {
   static char got[TEXT_MAX * 3];
   HWND c;
   if (need_window() || !(c = control(a[0], 0))) return 1;
@@ -261,9 +264,9 @@ static int cmd_print_text(char **a) {
   return pass("%s %s", a[0], quote(got));
 }
 
-static int wait_enabled(char **a, BOOL want) {
+static int wait_enabled(char** a, BOOL want) {
   DWORD ms = a[1] ? ms_of(atof(a[1])) : 0, start = GetTickCount();
-  const char *what = want ? "enabled" : "disabled";
+  const char* what = want ? "enabled" : "disabled";
   HWND c;
   if (need_window() || !(c = control(a[0], ms))) return 1;
   for (;;) {
@@ -273,11 +276,11 @@ static int wait_enabled(char **a, BOOL want) {
   }
 }
 
-static int cmd_expect_enabled(char **a) { return wait_enabled(a, TRUE); }
-static int cmd_expect_disabled(char **a) { return wait_enabled(a, FALSE); }
+static int cmd_expect_enabled(char** a) { return wait_enabled(a, TRUE); }
+static int cmd_expect_disabled(char** a) { return wait_enabled(a, FALSE); }
 
 // A user cannot press what is hidden or greyed out, and BM_CLICK would press it anyway.
-static HWND clickable(const char *id) {
+static HWND clickable(const char* id) {
   HWND c = control(id, 0);
   if (!c) return NULL;
   if (!IsWindowVisible(c)) return fail("%s is hidden", id), NULL;
@@ -285,7 +288,7 @@ static HWND clickable(const char *id) {
   return c;
 }
 
-static int cmd_click(char **a) {
+static int cmd_click(char** a) {
   HWND c;
   if (need_window() || !(c = clickable(a[0]))) return 1;
   // Posted: the click may open a modal box, and the driver must stay free to answer it.
@@ -297,7 +300,7 @@ static int cmd_click(char **a) {
 // Clicks and waits until the window has handled the click: the button's handler has returned, so
 // what it did can be checked at once. A handler that opens a modal window returns only when that
 // window closes: use click there.
-static int cmd_click_and_wait(char **a) {
+static int cmd_click_and_wait(char** a) {
   DWORD ms = ms_of(atof(a[1])), start = GetTickCount();
   DWORD_PTR r;
   HWND c;
@@ -308,7 +311,7 @@ static int cmd_click_and_wait(char **a) {
   return pass("%s clicked and handled after %.1fs", a[0], since(start));
 }
 
-static int cmd_check(char **a) {
+static int cmd_check(char** a) {
   int want = atoi(a[1]), ok;
   DWORD start = GetTickCount();
   HWND c;
@@ -322,7 +325,7 @@ static int cmd_check(char **a) {
   return pass("%s set to %d", a[0], want);
 }
 
-static int cmd_set_text(char **a) {
+static int cmd_set_text(char** a) {
   WCHAR w[TEXT_MAX];
   int ok;
   HWND c;
@@ -333,7 +336,7 @@ static int cmd_set_text(char **a) {
   return pass("%s set to %s", a[0], quote(a[1]));
 }
 
-static int cmd_select_combo(char **a) {
+static int cmd_select_combo(char** a) {
   static char got[TEXT_MAX * 3];
   int index = atoi(a[1]), id = atoi(a[0]), ok;
   LRESULT count;
@@ -352,16 +355,16 @@ static int cmd_select_combo(char **a) {
 // target's memory. Both sides are 32-bit, so the layout matches.
 typedef struct {
   HANDLE process;
-  LVITEMW *item;  // in the target, followed by room for the text
+  LVITEMW* item;  // in the target, followed by room for the text
 } Remote;
 
 #define ROW_TEXT_MAX 260
 
-static int remote_open(Remote *r) {
+static int remote_open(Remote* r) {
   BOOL self64 = FALSE, target64 = FALSE;
   r->item = NULL;
-  r->process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
-                           FALSE, g_pid);
+  r->process = OpenProcess(
+      PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION, FALSE, g_pid);
   if (!r->process) return fail("cannot open process %lu (error %lu)", (unsigned long)g_pid, GetLastError());
   IsWow64Process(GetCurrentProcess(), &self64);
   IsWow64Process(r->process, &target64);
@@ -372,12 +375,12 @@ static int remote_open(Remote *r) {
   return 0;
 }
 
-static void remote_close(Remote *r) {
+static void remote_close(Remote* r) {
   VirtualFreeEx(r->process, r->item, 0, MEM_RELEASE);
   CloseHandle(r->process);
 }
 
-static void remote_set_state(Remote *r, HWND c, int row, UINT state) {
+static void remote_set_state(Remote* r, HWND c, int row, UINT state) {
   LVITEMW item;
   SIZE_T n;
   memset(&item, 0, sizeof item);
@@ -387,7 +390,7 @@ static void remote_set_state(Remote *r, HWND c, int row, UINT state) {
   send(c, LVM_SETITEMSTATE, (WPARAM)row, (LPARAM)r->item, NULL);
 }
 
-static void remote_row_text(Remote *r, HWND c, int row, char *out, int size) {
+static void remote_row_text(Remote* r, HWND c, int row, char* out, int size) {
   LVITEMW item;
   WCHAR text[ROW_TEXT_MAX];
   SIZE_T n;
@@ -405,7 +408,7 @@ static void remote_row_text(Remote *r, HWND c, int row, char *out, int size) {
 }
 
 // Text of item INDEX of a combo box (marshalled by Wine) or row INDEX of a list view.
-static int item_text(HWND c, int index, char *out, int size) {
+static int item_text(HWND c, int index, char* out, int size) {
   char cls[64];
   class_of(c, cls, sizeof cls);
   out[0] = 0;
@@ -438,7 +441,7 @@ static int item_count(HWND c) {
   return -1;
 }
 
-static int cmd_select_list_row(char **a) {
+static int cmd_select_list_row(char** a) {
   int row = atoi(a[1]), ok, selected;
   LRESULT count;
   HWND c;
@@ -460,7 +463,7 @@ static int cmd_select_list_row(char **a) {
 }
 
 // Waits until the list view's first selected row is ROW; the row's text goes to the log.
-static int cmd_expect_list_selected(char **a) {
+static int cmd_expect_list_selected(char** a) {
   int row = atoi(a[1]), selected;
   DWORD ms = ms_of(atof(a[2])), start = GetTickCount();
   char text8[1024];
@@ -474,11 +477,12 @@ static int cmd_expect_list_selected(char **a) {
   if (selected < 0) return fail("%s: no row selected after %.1fs, want %d", a[0], since(start), row);
   if (item_text(c, selected, text8, sizeof text8)) return 1;
   if (selected != row)
-    return fail("%s: row %d %s selected after %.1fs, want %d", a[0], selected, quote(text8), since(start), row);
+    return fail("%s: row %d %s selected after %.1fs, want %d", a[0], selected, quote(text8), since(start),
+                row);
   return pass("%s row %d %s selected after %.1fs", a[0], row, quote(text8), since(start));
 }
 
-static int cmd_expect_count(char **a) {
+static int cmd_expect_count(char** a) {
   int want = atoi(a[1]), count;
   DWORD ms = ms_of(atof(a[2])), start = GetTickCount();
   HWND c;
@@ -492,7 +496,7 @@ static int cmd_expect_count(char **a) {
   }
 }
 
-static int cmd_expect_item(char **a) {
+static int cmd_expect_item(char** a) {
   static char got[TEXT_MAX * 3];
   int index = atoi(a[1]);
   DWORD ms = ms_of(atof(a[3])), start = GetTickCount();
@@ -510,7 +514,7 @@ static int cmd_expect_item(char **a) {
 }
 
 // Selects the combo box item whose text is TEXT exactly, as a user picking it from the list.
-static int cmd_select_combo_text(char **a) {
+static int cmd_select_combo_text(char** a) {
   static char got[TEXT_MAX * 3];
   int id = atoi(a[0]), count, i, ok;
   HWND c;
@@ -532,7 +536,7 @@ static int cmd_select_combo_text(char **a) {
 // system keeps, which a static control's or a button's SetWindowText updates at once. Read every
 // millisecond, it catches a status shown for a few milliseconds (not one shown for less).
 
-static void server_text(HWND h, char *out, int size) {
+static void server_text(HWND h, char* out, int size) {
   WCHAR w[TEXT_MAX];
   int n = GetWindowTextW(h, w, TEXT_MAX);
   w[n > 0 && n < TEXT_MAX ? n : 0] = 0;
@@ -548,11 +552,11 @@ static struct {
   int id;
   volatile LONG stop;
   int count;
-  char *text[SEEN_MAX];
+  char* text[SEEN_MAX];
   LARGE_INTEGER at[SEEN_MAX];
 } g_watch;
 
-static DWORD WINAPI watch_proc(void *unused) {
+static DWORD WINAPI watch_proc(void* unused) {
   static char got[TEXT_MAX * 3];
   int n;
   (void)unused;
@@ -572,7 +576,7 @@ static DWORD WINAPI watch_proc(void *unused) {
 }
 
 // Records every text control ID of the current window shows from now on (one control at a time).
-static int cmd_watch_text(char **a) {
+static int cmd_watch_text(char** a) {
   HWND c;
   if (need_window() || !(c = control(a[0], 0))) return 1;
   if (g_watch.thread) return fail("already watching %d", g_watch.id);
@@ -585,7 +589,7 @@ static int cmd_watch_text(char **a) {
 }
 
 // The watched texts so far, each with its time from the last click.
-static void seen_list(char *out, size_t size) {
+static void seen_list(char* out, size_t size) {
   size_t used = 0;
   int i;
   out[0] = 0;
@@ -599,13 +603,13 @@ static void seen_list(char *out, size_t size) {
   LeaveCriticalSection(&g_watch.lock);
 }
 
-static int not_watched(const char *id) {
+static int not_watched(const char* id) {
   if (g_watch.thread && g_watch.id == atoi(id)) return 0;
   return fail("%s is not watched: run watch-text first", id);
 }
 
 // The watched control has shown TEXT, now or since watch-text, waiting up to SECONDS for it.
-static int cmd_expect_seen(char **a) {
+static int cmd_expect_seen(char** a) {
   static char list[TEXT_MAX * 2];
   DWORD ms = ms_of(atof(a[2])), start = GetTickCount();
   LARGE_INTEGER at;
@@ -627,7 +631,7 @@ static int cmd_expect_seen(char **a) {
   return fail("%s never showed %s; it showed %s", a[0], quote(a[1]), list);
 }
 
-static int cmd_print_seen(char **a) {
+static int cmd_print_seen(char** a) {
   static char list[TEXT_MAX * 2];
   if (not_watched(a[0])) return 1;
   seen_list(list, sizeof list);
@@ -636,7 +640,7 @@ static int cmd_print_seen(char **a) {
 
 // Waits, reading every millisecond, until control ID shows TEXT; the line gives the time from the
 // last click, for timing a step the user starts with that click.
-static int cmd_time_to_text(char **a) {
+static int cmd_time_to_text(char** a) {
   static char got[TEXT_MAX * 3];
   DWORD ms = ms_of(atof(a[2])), start = GetTickCount();
   LARGE_INTEGER now;
@@ -657,7 +661,7 @@ static int cmd_time_to_text(char **a) {
 // ---- spooler and services -----------------------------------------------------------------------
 // Read from the driver's own process: the same prefix, the same records the installer wrote.
 
-static int cmd_expect_service(char **a) {
+static int cmd_expect_service(char** a) {
   DWORD ms = ms_of(atof(a[2])), start = GetTickCount(), want;
   SC_HANDLE manager, service;
   SERVICE_STATUS status;
@@ -692,25 +696,26 @@ static int cmd_expect_service(char **a) {
 // same whatever the ANSI code page of the run is.
 
 // A spooler string in UTF-8, in one of a few rotating buffers.
-static const char *utf8_of(const WCHAR *w) {
+static const char* utf8_of(const WCHAR* w) {
   static char bufs[8][TEXT_MAX * 3];
   static int next;
-  char *b = bufs[next++ % 8];
+  char* b = bufs[next++ % 8];
   if (!w) return "(none)";
   to_utf8(w, b, (int)sizeof bufs[0]);
   return b;
 }
 
 // The spooler knows printer NAME, with driver DRIVER on port PORT.
-static int cmd_expect_printer(char **a) {
+static int cmd_expect_printer(char** a) {
   HANDLE printer = NULL;
   DWORD needed = 0;
-  PRINTER_INFO_2W *info;
+  PRINTER_INFO_2W* info;
   WCHAR name[TEXT_MAX];
   const char *driver, *port;
   int r;
   to_wide(a[0], name, TEXT_MAX);
-  if (!OpenPrinterW(name, &printer, NULL)) return fail("no printer %s (error %lu)", quote(a[0]), GetLastError());
+  if (!OpenPrinterW(name, &printer, NULL))
+    return fail("no printer %s (error %lu)", quote(a[0]), GetLastError());
   GetPrinterW(printer, 2, NULL, 0, &needed);
   info = malloc(needed ? needed : 1);
   if (!needed || !GetPrinterW(printer, 2, (LPBYTE)info, needed, &needed)) {
@@ -729,11 +734,9 @@ static int cmd_expect_printer(char **a) {
 }
 
 // Lists of the spooler's records as "a, b, c", sorted, so a check names the whole set it found.
-static int compare_texts(const void *x, const void *y) {
-  return strcmp(*(char *const *)x, *(char *const *)y);
-}
+static int compare_texts(const void* x, const void* y) { return strcmp(*(char* const*)x, *(char* const*)y); }
 
-static void join_sorted(char **items, DWORD count, const char *separator, char *out, size_t size) {
+static void join_sorted(char** items, DWORD count, const char* separator, char* out, size_t size) {
   size_t used = 0;
   DWORD i;
   qsort(items, count, sizeof *items, compare_texts);
@@ -746,11 +749,11 @@ static void join_sorted(char **items, DWORD count, const char *separator, char *
 }
 
 // Calls an Enum... function twice (size, then data); NULL with g_msg set when it fails.
-typedef BOOL(WINAPI *EnumCall)(DWORD level, BYTE *buffer, DWORD size, DWORD *needed, DWORD *count);
+typedef BOOL(WINAPI* EnumCall)(DWORD level, BYTE* buffer, DWORD size, DWORD* needed, DWORD* count);
 
-static BYTE *enum_records(const char *what, EnumCall call, DWORD level, DWORD *count) {
+static BYTE* enum_records(const char* what, EnumCall call, DWORD level, DWORD* count) {
   DWORD needed = 0;
-  BYTE *buffer;
+  BYTE* buffer;
   *count = 0;
   if (call(level, NULL, 0, &needed, count)) return calloc(1, 1);  // none at all
   if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
@@ -763,25 +766,25 @@ static BYTE *enum_records(const char *what, EnumCall call, DWORD level, DWORD *c
   return buffer;
 }
 
-static BOOL WINAPI enum_printers(DWORD level, BYTE *b, DWORD size, DWORD *needed, DWORD *count) {
+static BOOL WINAPI enum_printers(DWORD level, BYTE* b, DWORD size, DWORD* needed, DWORD* count) {
   return EnumPrintersW(PRINTER_ENUM_LOCAL, NULL, level, b, size, needed, count);
 }
-static BOOL WINAPI enum_drivers(DWORD level, BYTE *b, DWORD size, DWORD *needed, DWORD *count) {
+static BOOL WINAPI enum_drivers(DWORD level, BYTE* b, DWORD size, DWORD* needed, DWORD* count) {
   return EnumPrinterDriversW(NULL, NULL, level, b, size, needed, count);
 }
-static BOOL WINAPI enum_monitors(DWORD level, BYTE *b, DWORD size, DWORD *needed, DWORD *count) {
+static BOOL WINAPI enum_monitors(DWORD level, BYTE* b, DWORD size, DWORD* needed, DWORD* count) {
   return EnumMonitorsW(NULL, level, b, size, needed, count);
 }
-static BOOL WINAPI enum_ports(DWORD level, BYTE *b, DWORD size, DWORD *needed, DWORD *count) {
+static BOOL WINAPI enum_ports(DWORD level, BYTE* b, DWORD size, DWORD* needed, DWORD* count) {
   return EnumPortsW(NULL, level, b, size, needed, count);
 }
 
 // Every local printer as "NAME on PORT", sorted, joined by "; ".
-static int printer_list(char *out, size_t size) {
+static int printer_list(char* out, size_t size) {
   static char rows[256][600];
-  char *items[256];
+  char* items[256];
   DWORD count, i;
-  PRINTER_INFO_2W *info = (PRINTER_INFO_2W *)enum_records("EnumPrintersW", enum_printers, 2, &count);
+  PRINTER_INFO_2W* info = (PRINTER_INFO_2W*)enum_records("EnumPrintersW", enum_printers, 2, &count);
   if (!info) return 1;
   for (i = 0; i < count && i < 256; i++) {
     snprintf(rows[i], sizeof rows[i], "%s on %s", info[i].pPrinterName ? utf8_of(info[i].pPrinterName) : "",
@@ -793,7 +796,7 @@ static int printer_list(char *out, size_t size) {
   return 0;
 }
 
-static int cmd_print_printers(char **a) {
+static int cmd_print_printers(char** a) {
   static char list[TEXT_MAX];
   (void)a;
   if (printer_list(list, sizeof list)) return 1;
@@ -801,7 +804,7 @@ static int cmd_print_printers(char **a) {
 }
 
 // The spooler's printers are exactly LIST ("NAME on PORT; ...", sorted as print-printers gives it).
-static int cmd_expect_printers(char **a) {
+static int cmd_expect_printers(char** a) {
   static char list[TEXT_MAX];
   if (printer_list(list, sizeof list)) return 1;
   if (strcmp(list, a[0]) != 0) return fail("printers are %s, want %s", quote(list), quote(a[0]));
@@ -810,22 +813,22 @@ static int cmd_expect_printers(char **a) {
 
 // The names of level-1 records (DRIVER_INFO_1W and MONITOR_INFO_1W are both one name pointer) in
 // UTF-8, as pointers into `rows`.
-static DWORD names_of(const BYTE *records, DWORD count, char rows[][300], char **items) {
+static DWORD names_of(const BYTE* records, DWORD count, char rows[][300], char** items) {
   DWORD i;
   for (i = 0; i < count && i < 256; i++) {
-    to_utf8(((const DRIVER_INFO_1W *)records)[i].pName, rows[i], 300);
+    to_utf8(((const DRIVER_INFO_1W*)records)[i].pName, rows[i], 300);
     items[i] = rows[i];
   }
   return i;
 }
 
 // NAME is among the names an Enum... call returns; the line lists them all.
-static int expect_named(const char *what, EnumCall call, const char *name) {
+static int expect_named(const char* what, EnumCall call, const char* name) {
   static char list[TEXT_MAX], rows[256][300];
-  char *items[256];
+  char* items[256];
   DWORD count, i, n;
   int found = 0;
-  BYTE *records = enum_records(what, call, 1, &count);
+  BYTE* records = enum_records(what, call, 1, &count);
   if (!records) return 1;
   n = names_of(records, count, rows, items);
   for (i = 0; i < n; i++) found |= strcmp(items[i], name) == 0;
@@ -836,17 +839,17 @@ static int expect_named(const char *what, EnumCall call, const char *name) {
 }
 
 // What the spooler holds, on one line: printers, drivers and monitors.
-static int cmd_print_spooler(char **a) {
+static int cmd_print_spooler(char** a) {
   static char printers[TEXT_MAX], names[2][TEXT_MAX], rows[256][300];
-  const char *what[2] = {"EnumPrinterDriversW", "EnumMonitorsW"};
+  const char* what[2] = {"EnumPrinterDriversW", "EnumMonitorsW"};
   EnumCall calls[2] = {enum_drivers, enum_monitors};
-  char *items[256];
+  char* items[256];
   DWORD count, n;
   int k;
   (void)a;
   if (printer_list(printers, sizeof printers)) return 1;
   for (k = 0; k < 2; k++) {
-    BYTE *records = enum_records(what[k], calls[k], 1, &count);
+    BYTE* records = enum_records(what[k], calls[k], 1, &count);
     if (!records) return 1;
     n = names_of(records, count, rows, items);
     join_sorted(items, n, ", ", names[k], sizeof names[k]);
@@ -855,15 +858,15 @@ static int cmd_print_spooler(char **a) {
   return pass("printers %s, drivers %s, monitors %s", quote(printers), quote(names[0]), quote(names[1]));
 }
 
-static int cmd_expect_driver(char **a) { return expect_named("EnumPrinterDriversW", enum_drivers, a[0]); }
-static int cmd_expect_monitor(char **a) { return expect_named("EnumMonitorsW", enum_monitors, a[0]); }
+static int cmd_expect_driver(char** a) { return expect_named("EnumPrinterDriversW", enum_drivers, a[0]); }
+static int cmd_expect_monitor(char** a) { return expect_named("EnumMonitorsW", enum_monitors, a[0]); }
 
 // Every port as "NAME (MONITOR: DESCRIPTION)", in the spooler's order.
-static int port_list(char *out, size_t size, const char *want, const char **description) {
+static int port_list(char* out, size_t size, const char* want, const char** description) {
   size_t used = 0;
   DWORD count, i;
   static char found[TEXT_MAX];
-  PORT_INFO_2W *info = (PORT_INFO_2W *)enum_records("EnumPortsW", enum_ports, 2, &count);
+  PORT_INFO_2W* info = (PORT_INFO_2W*)enum_records("EnumPortsW", enum_ports, 2, &count);
   if (!info) return 1;
   out[0] = 0;
   *description = NULL;
@@ -883,18 +886,18 @@ static int port_list(char *out, size_t size, const char *want, const char **desc
   return 0;
 }
 
-static int cmd_print_ports(char **a) {
+static int cmd_print_ports(char** a) {
   static char list[TEXT_MAX];
-  const char *unused;
+  const char* unused;
   (void)a;
   if (port_list(list, sizeof list, NULL, &unused)) return 1;
   return pass("ports: %s", list);
 }
 
 // EnumPortsW (level 2) lists port NAME with description DESCRIPTION.
-static int cmd_expect_port(char **a) {
+static int cmd_expect_port(char** a) {
   static char list[TEXT_MAX];
-  const char *description;
+  const char* description;
   if (port_list(list, sizeof list, a[0], &description)) return 1;
   if (!description) return fail("no port %s among %s", quote(a[0]), list);
   if (strcmp(description, a[1]) != 0)
@@ -912,7 +915,7 @@ static BOOL CALLBACK find_box_proc(HWND h, LPARAM lp) {
   if (h == g_window || pid != g_pid || !IsWindowVisible(h) || !IsWindowEnabled(h)) return TRUE;
   class_of(h, cls, sizeof cls);
   if (strcmp(cls, "#32770") != 0) return TRUE;
-  *(HWND *)lp = h;  // top of the z-order first: the innermost modal box
+  *(HWND*)lp = h;  // top of the z-order first: the innermost modal box
   return FALSE;
 }
 
@@ -924,7 +927,7 @@ static HWND box_text_control(HWND box) {
 }
 
 // Waits for a box of the target process; with `want`, for one whose text equals it.
-static int wait_box(const char *want, double seconds) {
+static int wait_box(const char* want, double seconds) {
   static char caption[TEXT_MAX], text[TEXT_MAX * 3];
   DWORD ms = ms_of(seconds), start = GetTickCount();
   if (!g_pid) return need_window();
@@ -948,24 +951,24 @@ static int wait_box(const char *want, double seconds) {
   }
 }
 
-static int cmd_wait_box(char **a) { return wait_box(NULL, atof(a[0])); }
-static int cmd_expect_box(char **a) { return wait_box(a[0], atof(a[1])); }
+static int cmd_wait_box(char** a) { return wait_box(NULL, atof(a[0])); }
+static int cmd_expect_box(char** a) { return wait_box(a[0], atof(a[1])); }
 
 static const struct {
-  const char *name;
+  const char* name;
   int id;
 } g_answers[] = {{"IDOK", IDOK},         {"IDCANCEL", IDCANCEL}, {"IDABORT", IDABORT}, {"IDRETRY", IDRETRY},
                  {"IDIGNORE", IDIGNORE}, {"IDYES", IDYES},       {"IDNO", IDNO},       {"IDCLOSE", IDCLOSE},
                  {"IDHELP", IDHELP},     {"IDTRYAGAIN", 10},     {"IDCONTINUE", 11}};
 
-static int answer_id(const char *name) {
+static int answer_id(const char* name) {
   size_t i;
   for (i = 0; i < sizeof g_answers / sizeof g_answers[0]; i++)
     if (_stricmp(name, g_answers[i].name) == 0) return g_answers[i].id;
   return 0;
 }
 
-static int cmd_answer_box(char **a) {
+static int cmd_answer_box(char** a) {
   HWND button;
   DWORD start = GetTickCount();
   if ((!g_box || !IsWindow(g_box)) && wait_box(NULL, 0)) return 1;
@@ -993,7 +996,7 @@ static int column_count(HWND list) {
   return header ? (int)send(header, HDM_GETITEMCOUNT, 0, 0, NULL) : 0;
 }
 
-static int cmd_expect_column_width(char **a) {
+static int cmd_expect_column_width(char** a) {
   int column = atoi(a[1]), want = atoi(a[2]), got;
   HWND c;
   if (need_window() || !(c = control(a[0], 0))) return 1;
@@ -1005,7 +1008,7 @@ static int cmd_expect_column_width(char **a) {
 }
 
 // The width the list view gives TEXT in its font, the text written into the target first.
-static int remote_string_width(Remote *r, HWND list, const char *text) {
+static int remote_string_width(Remote* r, HWND list, const char* text) {
   WCHAR w[ROW_TEXT_MAX];
   SIZE_T n;
   to_wide(text, w, ROW_TEXT_MAX);
@@ -1014,7 +1017,7 @@ static int remote_string_width(Remote *r, HWND list, const char *text) {
 }
 
 // Every cell's text of list ID fits its column.
-static int cmd_expect_columns_fit(char **a) {
+static int cmd_expect_columns_fit(char** a) {
   static char text[TEXT_MAX * 3], widest[TEXT_MAX * 3];
   int columns, rows, row, column, width, need, room, most = 0, rc = 0;
   HWND c;
@@ -1061,7 +1064,7 @@ static int cmd_expect_columns_fit(char **a) {
 
 // Sends the current window WM_DPICHANGED for DPI, as Windows does when a per-monitor aware window
 // moves to a monitor of that DPI; the suggested rectangle (the window's own) lives in the target.
-static int cmd_send_dpi_changed(char **a) {
+static int cmd_send_dpi_changed(char** a) {
   int dpi = atoi(a[0]), ok;
   RECT rect;
   SIZE_T n;
@@ -1078,7 +1081,7 @@ static int cmd_send_dpi_changed(char **a) {
 }
 
 // The current window's outer and client sizes, as "window WxH client WxH".
-static int cmd_print_size(char **a) {
+static int cmd_print_size(char** a) {
   RECT outer, client;
   (void)a;
   if (need_window()) return 1;
@@ -1122,37 +1125,37 @@ static int dump(HWND h) {
   return pass("end of dump");
 }
 
-static int cmd_dump(char **a) {
+static int cmd_dump(char** a) {
   (void)a;
   return need_window() ? 1 : dump(g_window);
 }
 
-static int cmd_dump_box(char **a) {
+static int cmd_dump_box(char** a) {
   (void)a;
   if ((!g_box || !IsWindow(g_box)) && wait_box(NULL, 0)) return 1;
   return dump(g_box);
 }
 
-static int cmd_sleep(char **a) {
+static int cmd_sleep(char** a) {
   Sleep(ms_of(atof(a[0])));
   return pass("%ss", a[0]);
 }
 
 static const CommandDef g_commands[] = {
     {"wait-window", "TS", cmd_wait_window, "TITLE SECONDS"},
-    {"wait-window-or-text", "TNTS", cmd_wait_window_or_text, "TITLE ID TEXT SECONDS"},
-    {"expect-text", "NTS", cmd_expect_text, "ID TEXT SECONDS"},
-    {"print-text", "N", cmd_print_text, "ID"},
-    {"expect-enabled", "NS", cmd_expect_enabled, "ID SECONDS"},
-    {"expect-disabled", "Ns", cmd_expect_disabled, "ID [SECONDS]"},
-    {"click", "N", cmd_click, "ID"},
-    {"click-and-wait", "NS", cmd_click_and_wait, "ID SECONDS"},
-    {"select-combo", "NN", cmd_select_combo, "ID INDEX"},
-    {"select-list-row", "NN", cmd_select_list_row, "ID ROW"},
-    {"expect-list-selected", "NNS", cmd_expect_list_selected, "ID ROW SECONDS"},
-    {"expect-count", "NNS", cmd_expect_count, "ID MIN SECONDS"},
-    {"expect-item", "NNTS", cmd_expect_item, "ID INDEX TEXT SECONDS"},
-    {"select-combo-text", "NT", cmd_select_combo_text, "ID TEXT"},
+    {"wait-window-or-text", "TCTS", cmd_wait_window_or_text, "TITLE CONTROL TEXT SECONDS"},
+    {"expect-text", "CTS", cmd_expect_text, "CONTROL TEXT SECONDS"},
+    {"print-text", "C", cmd_print_text, "CONTROL"},
+    {"expect-enabled", "CS", cmd_expect_enabled, "CONTROL SECONDS"},
+    {"expect-disabled", "Cs", cmd_expect_disabled, "CONTROL [SECONDS]"},
+    {"click", "C", cmd_click, "CONTROL"},
+    {"click-and-wait", "CS", cmd_click_and_wait, "CONTROL SECONDS"},
+    {"select-combo", "CN", cmd_select_combo, "CONTROL INDEX"},
+    {"select-list-row", "CN", cmd_select_list_row, "CONTROL ROW"},
+    {"expect-list-selected", "CNS", cmd_expect_list_selected, "CONTROL ROW SECONDS"},
+    {"expect-count", "CNS", cmd_expect_count, "CONTROL MIN SECONDS"},
+    {"expect-item", "CNTS", cmd_expect_item, "CONTROL INDEX TEXT SECONDS"},
+    {"select-combo-text", "CT", cmd_select_combo_text, "CONTROL TEXT"},
     {"expect-service", "TTS", cmd_expect_service, "NAME running|stopped SECONDS"},
     {"expect-printer", "TTT", cmd_expect_printer, "NAME DRIVER PORT"},
     {"expect-printers", "T", cmd_expect_printers, "\"NAME on PORT; ...\" (sorted, as print-printers)"},
@@ -1162,20 +1165,20 @@ static const CommandDef g_commands[] = {
     {"expect-monitor", "T", cmd_expect_monitor, "NAME"},
     {"expect-port", "TT", cmd_expect_port, "NAME DESCRIPTION"},
     {"print-ports", "", cmd_print_ports, ""},
-    {"watch-text", "N", cmd_watch_text, "ID"},
-    {"expect-seen", "NTS", cmd_expect_seen, "ID TEXT SECONDS"},
-    {"print-seen", "N", cmd_print_seen, "ID"},
-    {"time-to-text", "NTS", cmd_time_to_text, "ID TEXT SECONDS"},
-    {"set-text", "NT", cmd_set_text, "ID TEXT"},
-    {"check", "NB", cmd_check, "ID 0|1"},
+    {"watch-text", "C", cmd_watch_text, "CONTROL"},
+    {"expect-seen", "CTS", cmd_expect_seen, "CONTROL TEXT SECONDS"},
+    {"print-seen", "C", cmd_print_seen, "CONTROL"},
+    {"time-to-text", "CTS", cmd_time_to_text, "CONTROL TEXT SECONDS"},
+    {"set-text", "CT", cmd_set_text, "CONTROL TEXT"},
+    {"check", "CB", cmd_check, "CONTROL 0|1"},
     {"wait-box", "S", cmd_wait_box, "SECONDS"},
     {"expect-box", "TS", cmd_expect_box, "TEXT SECONDS"},
     {"answer-box", "A", cmd_answer_box, "IDOK|IDCANCEL|IDYES|IDNO|IDRETRY|IDABORT|IDIGNORE|..."},
     {"close", "", cmd_close, ""},
     {"wait-gone", "S", cmd_wait_gone, "SECONDS"},
     {"wait-exit", "Sn", cmd_wait_exit, "SECONDS [EXITCODE]"},
-    {"expect-column-width", "NNN", cmd_expect_column_width, "ID COLUMN PIXELS"},
-    {"expect-columns-fit", "N", cmd_expect_columns_fit, "ID"},
+    {"expect-column-width", "CNN", cmd_expect_column_width, "CONTROL COLUMN PIXELS"},
+    {"expect-columns-fit", "C", cmd_expect_columns_fit, "CONTROL"},
     {"print-size", "", cmd_print_size, ""},
     {"send-dpi-changed", "N", cmd_send_dpi_changed, "DPI"},
     {"dump", "", cmd_dump, ""},
@@ -1188,7 +1191,7 @@ static const CommandDef g_commands[] = {
 
 // Splits a line into words: blanks separate, "..." keeps blanks and takes \" \\ \n \r \t, '...' is
 // literal. Returns the word count, or -1 with g_msg set.
-static int split(const char *s, char **words, int max) {
+static int split(const char* s, char** words, int max) {
   int n = 0;
   for (;;) {
     char *w, *o;
@@ -1218,9 +1221,26 @@ static int split(const char *s, char **words, int max) {
   }
 }
 
-static int valid_arg(char kind, const char *s) {
-  char *end;
+#define CONTROL_ENTRY(name, id) {name, id},
+static const struct {
+  const char* name;
+  int id;
+} g_controls[] = {CONTROL_NAMES(CONTROL_ENTRY)};
+#undef CONTROL_ENTRY
+
+// The id a control name stands for, 0 for an unknown name.
+static int control_id(const char* name) {
+  size_t i;
+  for (i = 0; i < sizeof g_controls / sizeof g_controls[0]; i++)
+    if (strcmp(name, g_controls[i].name) == 0) return g_controls[i].id;
+  return 0;
+}
+
+static int valid_arg(char kind, const char* s) {
+  char* end;
   switch (kind) {
+    case 'C':
+      return control_id(s) || valid_arg('N', s);
     case 'N':
       return *s && strtoul(s, &end, 10) <= 0x7FFFFFFF && !*end && *s != '-';
     case 'S':
@@ -1234,17 +1254,17 @@ static int valid_arg(char kind, const char *s) {
   }
 }
 
-static const CommandDef *lookup(const char *name) {
+static const CommandDef* lookup(const char* name) {
   size_t i;
   for (i = 0; i < COMMAND_COUNT; i++)
     if (strcmp(name, g_commands[i].name) == 0) return &g_commands[i];
   return NULL;
 }
 
-static int parse(const char *text, int line, Command *cmd) {
-  char *words[MAX_ARGS + 2];
+static int parse(const char* text, int line, Command* cmd) {
+  char* words[MAX_ARGS + 2];
   int n = split(text, words, MAX_ARGS + 2), i, required = 0;
-  const CommandDef *def;
+  const CommandDef* def;
   if (n < 0) return 1;
   memset(cmd, 0, sizeof *cmd);
   cmd->line = line;
@@ -1256,20 +1276,26 @@ static int parse(const char *text, int line, Command *cmd) {
   if (cmd->argc < required || cmd->argc > (int)strlen(def->kinds))
     return fail("usage: %s %s", def->name, def->usage);
   for (i = 0; i < cmd->argc; i++) {
+    char kind = (char)(def->kinds[i] & ~0x20);
     cmd->args[i] = words[i + 1];
-    if (!valid_arg((char)(def->kinds[i] & ~0x20), words[i + 1]))
+    if (!valid_arg(kind, words[i + 1]))
       return fail("%s: bad argument %s (usage: %s %s)", def->name, quote(words[i + 1]), def->name,
                   def->usage);
+    // The commands take ids: a name becomes its id's digits here, once.
+    if (kind == 'C' && control_id(words[i + 1])) {
+      cmd->args[i] = malloc(12);
+      snprintf(cmd->args[i], 12, "%d", control_id(words[i + 1]));
+    }
   }
   return 0;
 }
 
 // Reads the script; Unix paths are tried through drive Z: as well, where Wine maps the root.
-static char *read_script(const WCHAR *path) {
+static char* read_script(const WCHAR* path) {
   HANDLE f = wcscmp(path, L"-") == 0
                  ? GetStdHandle(STD_INPUT_HANDLE)
                  : CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-  char *buf;
+  char* buf;
   DWORD size, got = 0;
   if (f == INVALID_HANDLE_VALUE && path[0] == L'/') {
     WCHAR z[MAX_PATH + 3] = L"Z:";
@@ -1296,13 +1322,16 @@ static void usage(void) {
           "  each argument (or script line) is one command; '#' starts a comment line;\n"
           "  quote words with blanks: \"...\" (with \\\" \\\\ \\n \\t) or '...'\n");
   for (i = 0; i < COMMAND_COUNT; i++) fprintf(stderr, "  %s %s\n", g_commands[i].name, g_commands[i].usage);
+  fprintf(stderr, "CONTROL is an id or one of:");
+  for (i = 0; i < sizeof g_controls / sizeof g_controls[0]; i++) fprintf(stderr, " %s", g_controls[i].name);
+  fprintf(stderr, "\n");
 }
 
-int wmain(int argc, WCHAR **argv) {
-  Command *cmds;
+int wmain(int argc, WCHAR** argv) {
+  Command* cmds;
   int count = 0, i, failed = 0;
   DWORD start = GetTickCount();
-  char *script = NULL;
+  char* script = NULL;
 
   _setmode(_fileno(stdout), _O_BINARY);  // UTF-8 bytes and \n as they are
   // Sizes as the screen has them: a DPI-unaware caller gets window rectangles scaled to 96 DPI.

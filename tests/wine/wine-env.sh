@@ -1,6 +1,6 @@
-# Sourced by the Wine benchmarks: a virtual display and a fresh Windows 10 prefix (64-bit, as the
-# start-up end-to-end runs use) with a persistent wineserver; a benchmark that installs printers
-# makes a 32-bit prefix of its own (bench_wine_prefix32). When run-all.sh has made them already
+# Sourced by the Wine benchmarks (bench/*.sh): the set-up tests/wine makes, for bash. A virtual
+# display and a fresh Windows 10 prefix (64-bit, as the start-up tests use) with a persistent
+# wineserver; a benchmark that installs printers makes a 32-bit prefix of its own (bench_wine_prefix32). When run-all.sh has made them already
 # (BENCH_DISPLAY, BENCH_PREFIX exported) they are reused; whoever made them ends them on exit.
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -94,12 +94,4 @@ bench_make_prefix() {
 # The Spooler service's state as sc reports it (RUNNING, STOPPED, ...).
 bench_spooler_state() {
   wine sc query spooler 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *[0-9]* *//p'
-}
-
-# Median, minimum and maximum of numbers on standard input: "MEDIAN MIN MAX".
-bench_stats() {
-  sort -g | awk 'NF { v[++n] = $1 } END {
-    if (n == 0) { print "- - -"; exit }
-    m = n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
-    printf "%.0f %.0f %.0f\n", m, v[1], v[n] }'
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the planted stand-in DLL for the Wine runs (a 32-bit DLL; its marker file is named after
 # the file it is planted as).
-# Usage: tools/planted-dll/build.sh OUTPUT   (7-zip32.dll, winspool.drv)
+# Usage: tests/wine/planted-dll/build.sh OUTPUT   (7-zip32.dll, winspool.drv)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 out=${1:?usage: build.sh OUTPUT}

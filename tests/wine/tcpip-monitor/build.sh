@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Wine runs' TCP/IP port monitor: a 32-bit DLL for a 32-bit prefix's system32.
-# Usage: tools/wine-tcpip-monitor/build.sh OUTPUT.dll
+# Usage: tests/wine/tcpip-monitor/build.sh OUTPUT.dll
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 out=${1:?usage: build.sh OUTPUT.dll}
