@@ -128,8 +128,10 @@ void WhereDriverFilesComeFrom(const Backend& backend, const std::string& environ
                       FileList({"cfa-absent.txt"}));
   MarkLastError();
   done = spooler.AddPrinterDriverExA(info, APD_COPY_ALL_FILES);
-  ok(!done && LastError() == ERROR_FILE_NOT_FOUND,
-     "AddPrinterDriverExA, a dependent file missing: %d, error %lu, expected 2", done, U(LastError()));
+  ok_or_wine(!done && LastError() == ERROR_FILE_NOT_FOUND, done != FALSE,
+             "AddPrinterDriverEx takes a missing dependent file",
+             "AddPrinterDriverExA, a dependent file missing: %d, error %lu, expected 2", done,
+             U(LastError()));
   if (done) files.Remove(info.name);
 
   // A data file that is only outside the driver directory, named by its
@@ -178,23 +180,22 @@ void WhereDriverFilesComeFrom(const Backend& backend, const std::string& environ
 void RealMonitor(const Backend& backend, const std::string& environment) {
   plat::ISpooler& spooler = plat::Spooler();
   const char kName[] = "Conformance Test Monitor";
-  const std::string foreign = environment == "Windows x64" ? "Windows NT x86" : "Windows x64";
-  MarkLastError();
-  BOOL done = spooler.AddMonitorA(kName, foreign.c_str(), "conformance-absent-monitor.dll");
-  ok(!done && LastError() == ERROR_INVALID_ENVIRONMENT,
-     "AddMonitorA for \"%s\" on a \"%s\" machine: %d, error %lu, expected 1805", foreign.c_str(),
-     environment.c_str(), done, U(LastError()));
-  if (done) spooler.DeleteMonitorA(nullptr, kName);
-
   if (backend.monitorDll.empty()) {
     skip("no test monitor DLL in the system folder: %s", backend.noMonitorReason.c_str());
     return;
   }
   const char* dll = backend.monitorDll.c_str();
+  // The DLL is of the machine's own word size; Wine's spooler runs inside
+  // this 32-bit process, which cannot load a 64-bit DLL.
   MarkLastError();
-  done = spooler.AddMonitorA(kName, environment.c_str(), dll);
-  ok(done && LastError() == kLastErrorMarker, "AddMonitorA \"%s\": %d, last error %#lx", dll, done,
-     U(LastError()));
+  BOOL done = spooler.AddMonitorA(kName, environment.c_str(), dll);
+  const DWORD addError = LastError();
+  ok_or_wine(done && addError == kLastErrorMarker,
+             (done && addError == ERROR_SUCCESS) ||
+                 (!done && addError == ERROR_MOD_NOT_FOUND && environment == "Windows x64"),
+             done ? "AddMonitor clears the last error" : "a 64-bit monitor cannot be added",
+             "AddMonitorA \"%s\": %d, last error %#lx", dll, done, U(addError));
+  if (!done) return;
   MarkLastError();
   BOOL again = spooler.AddMonitorA(kName, environment.c_str(), dll);
   ok(!again && LastError() == ERROR_PRINT_MONITOR_ALREADY_INSTALLED,
@@ -206,6 +207,16 @@ void RealMonitor(const Backend& backend, const std::string& environment) {
   again = spooler.DeleteMonitorA(nullptr, kName);
   ok(!again && LastError() == ERROR_UNKNOWN_PRINT_MONITOR,
      "DeleteMonitorA a second time: %d, error %lu, expected 3000", again, U(LastError()));
+
+  // The same DLL for the other environment: one thing wrong.
+  const std::string foreign = environment == "Windows x64" ? "Windows NT x86" : "Windows x64";
+  MarkLastError();
+  done = spooler.AddMonitorA(kName, foreign.c_str(), dll);
+  ok_or_wine(!done && LastError() == ERROR_INVALID_ENVIRONMENT, done != FALSE,
+             "AddMonitor takes any environment",
+             "AddMonitorA for \"%s\" on a \"%s\" machine: %d, error %lu, expected 1805", foreign.c_str(),
+             environment.c_str(), done, U(LastError()));
+  if (done) spooler.DeleteMonitorA(nullptr, kName);
 }
 
 }  // namespace
