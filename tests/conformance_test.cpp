@@ -32,6 +32,10 @@ struct SimulatedBackend {
     backend.tempFolder = "C:\\Conformance";
     backend.highComPort = "COM12";
     backend.monitorInUse = kPortMonitor;
+    // Where the spooler, a native process, loads a monitor from.
+    backend.monitorDll = "conformance-monitor.dll";
+    simulated.machine.Files().WriteFile("C:\\Windows\\System32\\conformance-monitor.dll", "MZ",
+                                        sim::SimFiles::View::Native);
     plat::Files().CreateDirectoryA(backend.tempFolder.c_str());
     backend.writeFile = [this](const std::string& path, const std::string& bytes) {
       simulated.machine.Files().WriteFile(path, bytes);
@@ -77,6 +81,13 @@ TEST(Conformance, Services) {
 TEST(Conformance, Spooler) {
   SimulatedBackend side;
   conformance::TestSpooler(side.backend);
+  ExpectNoFailures();
+  EXPECT_EQ(conformance::Results().skipped, 0);
+}
+
+TEST(Conformance, SpoolerInstall) {
+  SimulatedBackend side;
+  conformance::TestSpoolerInstall(side.backend);
   ExpectNoFailures();
   EXPECT_EQ(conformance::Results().skipped, 0);
 }

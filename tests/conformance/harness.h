@@ -34,6 +34,11 @@ struct Backend {
   std::string highComPort;
   // Why there is none, for the skip line.
   std::string noComPortReason;
+  // The file name of a working port monitor DLL for the machine's own
+  // environment, placed in the spooler's system folder; empty when this
+  // side has none, and the monitor is not added.
+  std::string monitorDll;
+  std::string noMonitorReason;
 };
 
 struct Totals {
@@ -61,11 +66,16 @@ void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 inline void MarkLastError() { plat::System().SetLastError(kLastErrorMarker); }
 inline DWORD LastError() { return plat::System().GetLastError(); }
 
+// The environment of the machine's own drivers and monitors: "Windows x64"
+// on 64-bit Windows, else "Windows NT x86".
+std::string NativeEnvironment();
+
 // The groups, one per interface.
 void TestRegistry(const Backend& backend);
 void TestFiles(const Backend& backend);
 void TestServices(const Backend& backend);
 void TestSpooler(const Backend& backend);
+void TestSpoolerInstall(const Backend& backend);
 void TestComm(const Backend& backend);
 void TestLastError(const Backend& backend);
 

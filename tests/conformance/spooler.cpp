@@ -73,7 +73,8 @@ void Monitors(const Backend& backend) {
   ok(!done && LastError() == ERROR_UNKNOWN_PRINT_MONITOR,
      "DeleteMonitorA of a missing monitor: error %lu, expected 3000", U(LastError()));
   MarkLastError();
-  done = spooler.AddMonitorA("Conformance Monitor", nullptr, "conformance-absent-monitor.dll");
+  done = spooler.AddMonitorA("Conformance Monitor", NativeEnvironment().c_str(),
+                             "conformance-absent-monitor.dll");
   ok(!done && LastError() == ERROR_MOD_NOT_FOUND, "AddMonitorA with a missing DLL: error %lu, expected 126",
      U(LastError()));
   if (done) spooler.DeleteMonitorA(nullptr, "Conformance Monitor");

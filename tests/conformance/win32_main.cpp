@@ -55,6 +55,11 @@ int main() {
   const DWORD comLength = ::GetEnvironmentVariableW(L"CONFORMANCE_COM_PORT", comPort, 16);
   if (comLength > 0 && comLength < 16) backend.highComPort = plat::win32::WideToUtf8(comPort);
   backend.noComPortReason = "CONFORMANCE_COM_PORT names none for this run";
+  // A port monitor DLL the run placed in the system folder, by file name.
+  wchar_t monitorDll[MAX_PATH];
+  const DWORD monitorLength = ::GetEnvironmentVariableW(L"CONFORMANCE_MONITOR_DLL", monitorDll, MAX_PATH);
+  if (monitorLength > 0 && monitorLength < MAX_PATH) backend.monitorDll = plat::win32::WideToUtf8(monitorDll);
+  backend.noMonitorReason = "CONFORMANCE_MONITOR_DLL names none for this run";
   BOOL wow64 = FALSE;
   ::IsWow64Process(::GetCurrentProcess(), &wow64);
   std::printf("conformance.exe on %s%s, in %s\n", conformance::OnWine() ? "Wine" : "Windows",
@@ -65,6 +70,7 @@ int main() {
   conformance::TestFiles(backend);
   conformance::TestServices(backend);
   conformance::TestSpooler(backend);
+  conformance::TestSpoolerInstall(backend);
   conformance::TestComm(backend);
   conformance::TestLastError(backend);
 

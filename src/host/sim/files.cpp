@@ -147,9 +147,35 @@ bool SimFiles::Normalize(const std::string& windowsPath, std::vector<std::string
   return true;
 }
 
-std::string SimFiles::HostPath(const std::string& windowsPath) const {
+// A 32-bit process on 64-bit Windows that names %windir%\System32 gets
+// %windir%\SysWOW64, but for a few subfolders (spool among them); the
+// Sysnative alias (Windows Vista on) names the real System32.
+// https://learn.microsoft.com/windows/win32/winprog64/file-system-redirector
+void SimFiles::Redirect(std::vector<std::string>* components) const {
+  const WindowsVersion& version = m_machine.Version();
+  std::vector<std::string>& parts = *components;
+  if (!version.wow64 || parts.size() < 2 || !EqualNoCase(parts[0], "Windows")) return;
+  if (EqualNoCase(parts[1], "Sysnative")) {
+    if (version.major >= 6) parts[1] = "System32";
+    return;
+  }
+  if (!EqualNoCase(parts[1], "System32")) return;
+  if (parts.size() > 2) {
+    const std::string sub = Lower(parts[2]);
+    // driverstore was redirected up to Windows Vista and Server 2008.
+    const bool driverStoreExempt = version.major > 6 || (version.major == 6 && version.minor >= 1);
+    if (sub == "catroot" || sub == "catroot2" || sub == "logfiles" || sub == "spool" ||
+        (sub == "driverstore" && driverStoreExempt) ||
+        (sub == "drivers" && parts.size() > 3 && EqualNoCase(parts[3], "etc")))
+      return;
+  }
+  parts[1] = "SysWOW64";
+}
+
+std::string SimFiles::HostPath(const std::string& windowsPath, View view) const {
   std::vector<std::string> components;
   if (!Normalize(windowsPath, &components)) return std::string();
+  if (view == View::Process) Redirect(&components);
   fs::path host(m_root);
   for (const std::string& component : components) {
     std::string actual = component;
@@ -168,9 +194,10 @@ std::string SimFiles::HostPath(const std::string& windowsPath) const {
   return host.string();
 }
 
-std::string SimFiles::Key(const std::string& windowsPath) const {
+std::string SimFiles::Key(const std::string& windowsPath, View view) const {
   std::vector<std::string> components;
   if (!Normalize(windowsPath, &components)) return std::string();
+  if (view == View::Process) Redirect(&components);
   std::string key = "c:";
   for (const std::string& component : components) key += "\\" + Lower(component);
   return key;
@@ -185,10 +212,10 @@ std::string SimFiles::HostPathOf(const std::string& windowsPath) {
   return HostPath(windowsPath);
 }
 
-void SimFiles::WriteFile(const std::string& windowsPath, const std::string& content) {
+void SimFiles::WriteFile(const std::string& windowsPath, const std::string& content, View view) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   ++m_driveVersion;
-  const fs::path host = HostPath(windowsPath);
+  const fs::path host = HostPath(windowsPath, view);
   fs::create_directories(host.parent_path());
   std::ofstream(host, std::ios::binary) << content;
 }
@@ -215,13 +242,13 @@ void SimFiles::LoadJson(const Profile& profile, const std::string& baseDirectory
   std::error_code error;
   if (profile.contains("current_directory"))
     m_currentDirectory = profile["current_directory"].get<std::string>();
-  fs::create_directories(HostPath(m_currentDirectory), error);
+  fs::create_directories(HostPath(m_currentDirectory, View::Native), error);
   made(error, "current_directory");
   // The driver package the installer will find in its current folder.
   if (profile.contains("package")) {
     fs::path source = profile["package"].get<std::string>();
     if (source.is_relative()) source = fs::path(baseDirectory) / source;
-    fs::copy_file(source, HostPath(m_currentDirectory + "\\DriverData.Drv"),
+    fs::copy_file(source, HostPath(m_currentDirectory + "\\DriverData.Drv", View::Native),
                   fs::copy_options::overwrite_existing, error);
     made(error, "package");
   }
@@ -229,7 +256,7 @@ void SimFiles::LoadJson(const Profile& profile, const std::string& baseDirectory
     for (auto it = profile["files"].begin(); it != profile["files"].end(); ++it) {
       const std::string field = check::Member("files", it.key());
       const Profile& entry = it.value();
-      const fs::path host = HostPath(it.key());
+      const fs::path host = HostPath(it.key(), View::Native);
       if (entry.value("folder", false)) {
         fs::create_directories(host, error);
         made(error, field);
@@ -247,7 +274,7 @@ void SimFiles::LoadJson(const Profile& profile, const std::string& baseDirectory
           if (!out) made(std::make_error_code(std::errc::io_error), field);
         }
       }
-      if (entry.value("readonly", false)) m_readOnly.insert(Key(it.key()));
+      if (entry.value("readonly", false)) m_readOnly.insert(Key(it.key(), View::Native));
     }
   }
   m_keep = profile.value("keep_drive", false);

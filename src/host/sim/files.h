@@ -49,6 +49,11 @@ class SimFiles : public plat::IFiles {
   // Every file and folder on C:, sorted, folders ending in "\".
   nlohmann::json ToJson() const;
 
+  // Whose view of the drive a path is in: the installer's own (a 32-bit
+  // process, so on 64-bit Windows the file system redirector applies) or a
+  // native process's, such as the spooler.
+  enum class View { Process, Native };
+
   // The host path of a Windows path on C: (for the simulated machine's own
   // modules, such as the archive library); empty when it is not on C:.
   // Takes the lock itself.
@@ -58,9 +63,11 @@ class SimFiles : public plat::IFiles {
   // profile keeps): for a process about to end on a signal.
   static void RemoveLiveDrives();
   // The same with the machine's lock already held.
-  std::string HostPathLocked(const std::string& windowsPath) const { return HostPath(windowsPath); }
+  std::string HostPathLocked(const std::string& windowsPath, View view = View::Process) const {
+    return HostPath(windowsPath, view);
+  }
   // Writes a file (test helper; takes the lock itself).
-  void WriteFile(const std::string& windowsPath, const std::string& content);
+  void WriteFile(const std::string& windowsPath, const std::string& content, View view = View::Process);
   bool ReadFile(const std::string& windowsPath, std::string* content);
   // Something other than these calls (the archive library's extraction)
   // wrote to the drive: parsed profile files are read again. Lock held.
@@ -73,8 +80,10 @@ class SimFiles : public plat::IFiles {
   };
   // Call with the lock held.
   bool Normalize(const std::string& windowsPath, std::vector<std::string>* components) const;
-  std::string HostPath(const std::string& windowsPath) const;
-  std::string Key(const std::string& windowsPath) const;
+  // What the file system redirector makes of a 32-bit process's path.
+  void Redirect(std::vector<std::string>* components) const;
+  std::string HostPath(const std::string& windowsPath, View view = View::Process) const;
+  std::string Key(const std::string& windowsPath, View view = View::Process) const;
   bool IsReadOnly(const std::string& windowsPath) const;
 
   Machine& m_machine;

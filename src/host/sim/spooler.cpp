@@ -75,7 +75,8 @@ std::string SimSpooler::DriverDirectory(const std::string& environment) {
 void SimSpooler::LoadJson(const Profile& spooler) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   for (const char* environment : {"Windows NT x86", "Windows x64"})
-    fs::create_directories(m_machine.Files().HostPathLocked(DriverDirectory(environment)));
+    fs::create_directories(
+        m_machine.Files().HostPathLocked(DriverDirectory(environment), SimFiles::View::Native));
   if (spooler.contains("ports")) {
     m_ports.clear();
     for (const Profile& entry : spooler["ports"]) {
@@ -154,6 +155,10 @@ nlohmann::json SimSpooler::ToJson() const {
                         {"driver", printer.info.driverName}});
   return nlohmann::json{
       {"ports", ports}, {"monitors", monitors}, {"drivers", drivers}, {"printers", printers}};
+}
+
+std::string SimSpooler::NativeEnvironment() const {
+  return m_machine.Version().wow64 ? "Windows x64" : "Windows NT x86";
 }
 
 bool SimSpooler::Running() {
@@ -257,6 +262,16 @@ BOOL SimSpooler::GetPrinterDriverDirectoryA(LPCSTR environment, LPSTR buffer, DW
   return TRUE;
 }
 
+// Whether this Windows refuses a kernel-mode (version 2) driver: Windows
+// Vista on cannot install one, nor can 64-bit Windows, and Server 2003
+// blocks them by default policy.
+// https://learn.microsoft.com/windows-hardware/drivers/print/choosing-user-mode-or-kernel-mode
+bool SimSpooler::BlocksKernelModeDrivers(const std::string& environment) const {
+  const WindowsVersion& version = m_machine.Version();
+  return version.wow64 || environment == "Windows x64" || version.major >= 6 ||
+         (version.major == 5 && version.minor >= 2);
+}
+
 BOOL SimSpooler::AddPrinterDriverExA(const plat::DriverInfo3& info, DWORD flags) {
   std::unique_lock<std::mutex> lock(m_machine.Mutex());
   m_machine.SpendCallTime(lock, "AddPrinterDriverExA");
@@ -270,6 +285,11 @@ BOOL SimSpooler::AddPrinterDriverExA(const plat::DriverInfo3& info, DWORD flags)
     m_machine.SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  if (info.version == 2 && BlocksKernelModeDrivers(info.environment)) {
+    m_machine.Log("AddPrinterDriverExA " + info.name + ": kernel-mode driver blocked");
+    m_machine.SetLastError(ERROR_KM_DRIVER_BLOCKED);
+    return FALSE;
+  }
   if (!info.monitorName.empty()) {
     bool known = false;
     for (const Monitor& monitor : m_monitors) known = known || monitor.name == info.monitorName;
@@ -278,17 +298,33 @@ BOOL SimSpooler::AddPrinterDriverExA(const plat::DriverInfo3& info, DWORD flags)
       return FALSE;
     }
   }
-  // Every file must be in the driver directory; dependent files are named
-  // there by their file name alone.
-  std::vector<std::string> files;
+  // Where the spooler takes each file from. Without APD_COPY_FROM_DIRECTORY
+  // "all files required by the driver must be copied to the system's
+  // printer-driver directory" first, so a file is looked for there by its
+  // name, whatever folder it is named with; with the flag a fully qualified
+  // name is taken as it stands (AddPrinterDriverEx, dwFileCopyFlags and
+  // Remarks). The dependent files are a NUL-separated list ended by an empty
+  // name (DRIVER_INFO_3).
+  // https://learn.microsoft.com/windows/win32/printdocs/addprinterdriverex
+  struct DriverFile {
+    std::string source;  // Windows path, as the spooler (a native process) sees it
+    std::string name;    // its name in the version folder
+  };
+  const bool fromDirectory = (flags & APD_COPY_FROM_DIRECTORY) != 0;
+  std::vector<DriverFile> files;
+  auto take = [&](const std::string& named) {
+    const std::string name = FileNamePart(named);
+    const bool qualified = named.size() > 2 && named[1] == ':' && (named[2] == '\\' || named[2] == '/');
+    files.push_back(DriverFile{fromDirectory && qualified ? named : directory + "\\" + name, name});
+  };
   for (const std::string* path : {&info.driverPath, &info.dataFile, &info.configFile, &info.helpFile})
-    if (!path->empty()) files.push_back(FileNamePart(*path));
-  for (const std::string& name : MultiString(info.dependentFiles)) files.push_back(FileNamePart(name));
+    if (!path->empty()) take(*path);
+  for (const std::string& name : MultiString(info.dependentFiles)) take(name);
   SimFiles& simFiles = m_machine.Files();
-  for (const std::string& file : files) {
+  for (const DriverFile& file : files) {
     std::error_code error;
-    if (!fs::is_regular_file(simFiles.HostPathLocked(directory + "\\" + file), error)) {
-      m_machine.Log("AddPrinterDriverExA " + info.name + ": " + file + " missing");
+    if (!fs::is_regular_file(simFiles.HostPathLocked(file.source, SimFiles::View::Native), error)) {
+      m_machine.Log("AddPrinterDriverExA " + info.name + ": " + file.source + " missing");
       m_machine.SetLastError(ERROR_FILE_NOT_FOUND);
       return FALSE;
     }
@@ -297,13 +333,13 @@ BOOL SimSpooler::AddPrinterDriverExA(const plat::DriverInfo3& info, DWORD flags)
   driver.info = info;
   if (flags & APD_COPY_ALL_FILES) {
     const std::string version = directory + "\\" + std::to_string(info.version);
-    fs::create_directories(simFiles.HostPathLocked(version));
-    for (const std::string& file : files) {
+    fs::create_directories(simFiles.HostPathLocked(version, SimFiles::View::Native));
+    for (const DriverFile& file : files) {
       std::error_code error;
-      fs::copy_file(simFiles.HostPathLocked(directory + "\\" + file),
-                    simFiles.HostPathLocked(version + "\\" + file), fs::copy_options::overwrite_existing,
-                    error);
-      driver.files.push_back(file);
+      fs::copy_file(simFiles.HostPathLocked(file.source, SimFiles::View::Native),
+                    simFiles.HostPathLocked(version + "\\" + file.name, SimFiles::View::Native),
+                    fs::copy_options::overwrite_existing, error);
+      driver.files.push_back(file.name);
     }
   }
   m_drivers[info.environment][info.name] = driver;
@@ -352,13 +388,28 @@ BOOL SimSpooler::AddMonitorA(LPCSTR monitorName, LPCSTR environment, LPCSTR dllN
       return FALSE;
     }
   }
-  // The spooler loads the monitor's DLL at once.
+  // "You can only add a monitor that was written for the architecture of the
+  // server"; no environment means the caller's, a 32-bit program's.
+  // https://learn.microsoft.com/windows/win32/printdocs/addmonitor
+  const std::string wanted = environment ? Text(environment) : "Windows NT x86";
+  if (wanted != NativeEnvironment()) {
+    m_machine.SetLastError(ERROR_INVALID_ENVIRONMENT);
+    return FALSE;
+  }
+  // The spooler, a native process, loads the DLL at once: a name alone from
+  // its system folder, where "all files required by the monitor must be
+  // copied" (AddMonitor, Remarks); a full path as it stands, with no
+  // redirection of System32.
+  const std::string dll = Text(dllName);
+  const std::string path =
+      dll.find_first_of("\\/:") == std::string::npos ? "C:\\Windows\\System32\\" + dll : dll;
   std::error_code error;
-  if (!fs::is_regular_file(m_machine.Files().HostPathLocked(Text(dllName)), error)) {
+  if (dll.empty() ||
+      !fs::is_regular_file(m_machine.Files().HostPathLocked(path, SimFiles::View::Native), error)) {
     m_machine.SetLastError(ERROR_MOD_NOT_FOUND);
     return FALSE;
   }
-  m_monitors.push_back(Monitor{Text(monitorName), Text(environment), Text(dllName)});
+  m_monitors.push_back(Monitor{Text(monitorName), wanted, dll});
   m_machine.Log("monitor " + Text(monitorName) + " added");
   return TRUE;
 }
@@ -451,7 +502,7 @@ HANDLE SimSpooler::AddPrinterA(const plat::PrinterInfo2& info) {
     return nullptr;
   }
   // The spooler of a 64-bit Windows runs 64-bit drivers only.
-  const std::string native = m_machine.Version().wow64 ? "Windows x64" : "Windows NT x86";
+  const std::string native = NativeEnvironment();
   if (m_drivers[native].count(info.driverName) == 0) {
     m_machine.SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
     return nullptr;
@@ -566,7 +617,7 @@ BOOL SimSpooler::DeletePrinterDriverExA(LPCSTR environment, LPCSTR driverName, D
   }
   // A driver a printer uses stays (the spooler's printers are of the
   // machine's own environment).
-  const std::string native = m_machine.Version().wow64 ? "Windows x64" : "Windows NT x86";
+  const std::string native = NativeEnvironment();
   for (const Printer& printer : m_printers) {
     if (env == native && SameName(printer.info.driverName, Text(driverName))) {
       m_machine.SetLastError(ERROR_PRINTER_DRIVER_IN_USE);
@@ -584,7 +635,8 @@ BOOL SimSpooler::DeletePrinterDriverExA(LPCSTR environment, LPCSTR driverName, D
                             std::find(other.second.files.begin(), other.second.files.end(), file) !=
                                 other.second.files.end());
       std::error_code error;
-      if (!shared) fs::remove(m_machine.Files().HostPathLocked(version + "\\" + file), error);
+      if (!shared)
+        fs::remove(m_machine.Files().HostPathLocked(version + "\\" + file, SimFiles::View::Native), error);
     }
   }
   m_machine.Log("driver " + Text(driverName) + " deleted from " + env);

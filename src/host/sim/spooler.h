@@ -70,6 +70,9 @@ class SimSpooler : public plat::ISpooler {
 
   bool Running();
   bool FailUnlessRunning();
+  // The environment of the machine's own drivers and monitors.
+  std::string NativeEnvironment() const;
+  bool BlocksKernelModeDrivers(const std::string& environment) const;
   Printer* FindPrinter(const std::string& name);
   bool PortExists(const std::string& name) const;
   // A port of the standard TCP/IP port monitor, made by its wizard or its
