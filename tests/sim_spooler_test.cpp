@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/sim/files.h"
-#include "platform/sim/spooler.h"
+#include "host/sim/files.h"
+#include "host/sim/spooler.h"
 #include "test_support.h"
 
 namespace {
