@@ -1,5 +1,6 @@
 // Files and profile (INI) reading: copies, deletes, attributes and
 // read-only files; section names and strings of a large catalogue.
+#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -183,12 +184,51 @@ void ProfileReading(const Backend& backend) {
   ok(files.DeleteFileA(ini.c_str()), "DeleteFileA of the catalogue");
 }
 
+// A 32-bit program on 64-bit Windows: System32 is SysWOW64 but for a few
+// subfolders (spool among them), GetSystemDirectory still says System32,
+// and Sysnative names the real one.
+// https://learn.microsoft.com/windows/win32/winprog64/file-system-redirector
+void Redirection(const Backend& backend) {
+  if (NativeEnvironment() != "Windows x64") {
+    skip("32-bit Windows: no file system redirector");
+    return;
+  }
+  plat::IFiles& files = plat::Files();
+  char system[MAX_PATH] = {}, windows[MAX_PATH] = {};
+  ok(files.GetSystemDirectoryA(system, sizeof system) > 0 &&
+         files.GetWindowsDirectoryA(windows, sizeof windows) > 0,
+     "the system and Windows folders");
+  const std::string systemFolder = system, windowsFolder = windows;
+  std::string tail = systemFolder.size() > 9 ? systemFolder.substr(systemFolder.size() - 9) : "";
+  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  ok(tail == "\\system32", "GetSystemDirectoryA of a 32-bit program on 64-bit Windows: \"%s\"", system);
+
+  const std::string name = "\\conformance-redirected.txt";
+  ok(backend.writeFile(systemFolder + name, "redirected"), "fixture: written to %s",
+     (systemFolder + name).c_str());
+  ok(files.GetFileAttributesA((windowsFolder + "\\SysWOW64" + name).c_str()) != INVALID_FILE_ATTRIBUTES,
+     "a file written to System32 is in SysWOW64");
+  ok(files.GetFileAttributesA((windowsFolder + "\\Sysnative" + name).c_str()) == INVALID_FILE_ATTRIBUTES,
+     "and not in the real System32 (Sysnative)");
+  files.DeleteFileA((systemFolder + name).c_str());
+
+  const std::string spool = "\\spool\\conformance-exempt.txt";
+  ok(backend.writeFile(systemFolder + spool, "exempt"), "fixture: written to %s",
+     (systemFolder + spool).c_str());
+  ok(files.GetFileAttributesA((windowsFolder + "\\Sysnative" + spool).c_str()) != INVALID_FILE_ATTRIBUTES,
+     "System32\\spool is not redirected");
+  ok(files.GetFileAttributesA((windowsFolder + "\\SysWOW64" + spool).c_str()) == INVALID_FILE_ATTRIBUTES,
+     "nothing lands in SysWOW64\\spool");
+  files.DeleteFileA((systemFolder + spool).c_str());
+}
+
 }  // namespace
 
 void TestFiles(const Backend& backend) {
   BeginGroup("files");
   CopiesAndAttributes(backend);
   ProfileReading(backend);
+  Redirection(backend);
 }
 
 }  // namespace conformance
