@@ -66,8 +66,6 @@ std::string Trim(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
-// Copies `text` into a caller buffer of `size` bytes the way the profile
-// functions do: cut to size - 1 and always terminated.
 // A profile string as the caller gets it: cut to fit with its NUL, and
 // ending at a NUL inside the value, so the count never runs past the text.
 DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
