@@ -2,7 +2,7 @@
 
 namespace sim {
 
-// Each name here is passed to Machine::FailCall by some simulated call.
+// Each name here is the name of a CallScope of some simulated call.
 const std::vector<std::string>& FaultableCalls() {
   static const std::vector<std::string> calls = {
       "AddMonitorA", "AddPortA", "AddPrinterA", "AddPrinterDriverExA", "AdjustTokenPrivileges",
@@ -16,18 +16,19 @@ const std::vector<std::string>& FaultableCalls() {
       "OpenServiceA", "QueryServiceStatus", "RegCreateKeyExA", "RegDeleteKeyA", "RegDeleteValueA",
       "RegEnumValueA", "RegOpenKeyExA", "RegQueryValueExA", "RegSetValueExA", "RemoveDirectoryA", "SevenZip",
       "StartServiceA", "XcvDataW",
-      // the serial port calls (SimComm::Begin)
+      // the serial port calls
       "ClearCommError", "GetCommMask", "GetCommState", "GetOverlappedResult", "PurgeComm", "ReadFile",
       "SetCommMask", "SetCommState", "SetCommTimeouts", "SetupComm", "WaitCommEvent", "WriteFile"};
   return calls;
 }
 
-// Each name here is passed to Machine::SpendCallTime by some simulated call.
+// Each name here is the name of a CallScope of some simulated call that a
+// profile may slow down.
 const std::vector<std::string>& TimedCalls() {
   static const std::vector<std::string> calls = {
       "AddPrinterA", "AddPrinterDriverExA", "BuildCommDCBA", "CopyFileA", "CreateFileA", "EnumPortsA",
       "GetVersionExA", "QueryServiceStatus", "SevenZip",
-      // the serial port calls (SimComm::Begin)
+      // the serial port calls
       "ClearCommError", "GetCommMask", "GetCommState", "GetOverlappedResult", "PurgeComm", "ReadFile",
       "SetCommMask", "SetCommState", "SetCommTimeouts", "SetupComm", "WaitCommEvent", "WriteFile"};
   return calls;
