@@ -94,6 +94,11 @@ SimServices::HandleRecord* SimServices::Resolve(SC_HANDLE handle) {
   return it == m_handles.end() ? nullptr : &it->second;
 }
 
+SimService* SimServices::ServiceOf(SC_HANDLE handle) {
+  HandleRecord* record = Resolve(handle);
+  return record && record->kind == HandleKind::Service ? Find(record->service) : nullptr;
+}
+
 int SimServices::OpenHandleCount() const {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   return static_cast<int>(m_handles.size());
@@ -149,52 +154,49 @@ void SimServices::Complete(SimService& service) {
 BOOL SimServices::QueryServiceStatus(SC_HANDLE handle, SERVICE_STATUS* status) {
   CallScope call(m_machine, "QueryServiceStatus");
   if (call.Fails()) return FALSE;
-  HandleRecord* record = Resolve(handle);
-  if (!record || record->kind != HandleKind::Service) return m_machine.Fail(ERROR_INVALID_HANDLE);
-  SimService& service = *Find(record->service);
-  Advance(service, true);
-  FillStatus(service, status);
+  SimService* service = ServiceOf(handle);
+  if (!service) return m_machine.Fail(ERROR_INVALID_HANDLE);
+  Advance(*service, true);
+  FillStatus(*service, status);
   return TRUE;
 }
 
 BOOL SimServices::StartServiceA(SC_HANDLE handle, DWORD, LPCSTR*) {
   CallScope call(m_machine, "StartServiceA");
   if (call.Fails()) return FALSE;
-  HandleRecord* record = Resolve(handle);
-  if (!record || record->kind != HandleKind::Service) return m_machine.Fail(ERROR_INVALID_HANDLE);
-  SimService& service = *Find(record->service);
-  m_machine.Log("StartServiceA " + service.name);
-  Advance(service, false);
-  if (service.state != SERVICE_STOPPED) return m_machine.Fail(ERROR_SERVICE_ALREADY_RUNNING);
-  ++service.starts;
-  BeginTransition(service, SERVICE_START_PENDING);
+  SimService* service = ServiceOf(handle);
+  if (!service) return m_machine.Fail(ERROR_INVALID_HANDLE);
+  m_machine.Log("StartServiceA " + service->name);
+  Advance(*service, false);
+  if (service->state != SERVICE_STOPPED) return m_machine.Fail(ERROR_SERVICE_ALREADY_RUNNING);
+  ++service->starts;
+  BeginTransition(*service, SERVICE_START_PENDING);
   return TRUE;
 }
 
 BOOL SimServices::ControlService(SC_HANDLE handle, DWORD control, SERVICE_STATUS* status) {
   CallScope call(m_machine, "ControlService");
   if (call.Fails()) return FALSE;
-  HandleRecord* record = Resolve(handle);
-  if (!record || record->kind != HandleKind::Service) return m_machine.Fail(ERROR_INVALID_HANDLE);
-  SimService& service = *Find(record->service);
+  SimService* service = ServiceOf(handle);
+  if (!service) return m_machine.Fail(ERROR_INVALID_HANDLE);
   if (control != SERVICE_CONTROL_STOP) return m_machine.Fail(ERROR_INVALID_PARAMETER);
-  m_machine.Log("ControlService " + service.name + " stop");
-  Advance(service, false);
-  if (service.state == SERVICE_STOPPED) {
-    FillStatus(service, status);
+  m_machine.Log("ControlService " + service->name + " stop");
+  Advance(*service, false);
+  if (service->state == SERVICE_STOPPED) {
+    FillStatus(*service, status);
     return m_machine.Fail(ERROR_SERVICE_NOT_ACTIVE);
   }
   // A service takes controls only once it runs: one still starting (or
   // already stopping) refuses the stop. ControlService documents
   // ERROR_SERVICE_CANNOT_ACCEPT_CTRL for a service in a pending state.
   // https://learn.microsoft.com/windows/win32/api/winsvc/nf-winsvc-controlservice
-  if (service.state != SERVICE_RUNNING) {
-    FillStatus(service, status);
+  if (service->state != SERVICE_RUNNING) {
+    FillStatus(*service, status);
     return m_machine.Fail(ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
   }
-  ++service.stops;
-  BeginTransition(service, SERVICE_STOP_PENDING);
-  FillStatus(service, status);
+  ++service->stops;
+  BeginTransition(*service, SERVICE_STOP_PENDING);
+  FillStatus(*service, status);
   return TRUE;
 }
 

@@ -358,9 +358,8 @@ BOOL SimSpooler::DeleteMonitorA(LPCSTR, LPCSTR monitorName) {
 BOOL SimSpooler::AddMonitorA(LPCSTR monitorName, LPCSTR environment, LPCSTR dllName) {
   CallScope call(m_machine, "AddMonitorA");
   if (call.Fails(Text(monitorName)) || FailUnlessRunning()) return FALSE;
-  for (const Monitor& monitor : m_monitors) {
+  for (const Monitor& monitor : m_monitors)
     if (monitor.name == Text(monitorName)) return m_machine.Fail(ERROR_PRINT_MONITOR_ALREADY_INSTALLED);
-  }
   // "You can only add a monitor that was written for the architecture of the
   // server"; no environment means the caller's, a 32-bit program's.
   // https://learn.microsoft.com/windows/win32/printdocs/addmonitor
