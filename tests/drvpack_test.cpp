@@ -381,8 +381,14 @@ TEST_F(DrvpackTest, PathsWindowsCannotHoldApartAreReported) {
 }
 
 TEST_F(DrvpackTest, NamesTheArchiveLibraryRefusesAndLinksOutsideAreNeverPacked) {
-  const char* hostile[] = {"Ticket/x86/COM1.dll",        "Ticket/x64/lpt\xC2\xB9.txt", "Barcode/a:b",
-                           "Barcode/Common/back\\slash", "Ticket/x86/bell\x07.GPD",    "Ticket/NUL"};
+  const char* hostile[] = {"Ticket/x86/COM1.dll",
+                           "Ticket/x64/lpt\xC2\xB9.txt",
+                           "Barcode/a:b",
+                           "Barcode/Common/back\\slash",
+                           "Ticket/x86/bell\x07.GPD",
+                           "Ticket/NUL",
+                           "Ticket/x86/trailing.",
+                           "Barcode/blank "};
   for (const char* name : hostile) WriteText(package_ / name, "x");
   stdfs::create_directory_symlink("/etc", package_ / "Barcode/etc");
   stdfs::create_symlink("/etc/hostname", package_ / "Ticket/hostname");
@@ -396,6 +402,7 @@ TEST_F(DrvpackTest, NamesTheArchiveLibraryRefusesAndLinksOutsideAreNeverPacked) 
   EXPECT_EQ(CountContaining(problems, "name: "), static_cast<int>(std::size(hostile))) << Joined(problems);
   EXPECT_EQ(CountContaining(problems, "device name"), 3) << Joined(problems);
   EXPECT_EQ(CountContaining(problems, "a backslash"), 1) << Joined(problems);
+  EXPECT_EQ(CountContaining(problems, "a trailing dot or blank"), 2) << Joined(problems);
   EXPECT_EQ(CountContaining(problems, "link: Barcode/etc is a symbolic link leading outside"), 1)
       << Joined(problems);
   EXPECT_EQ(CountContaining(problems, "link: Ticket/hostname is a symbolic link leading outside"), 1)
