@@ -41,8 +41,9 @@ def windows(*parts):
 
 
 def drvpack_exe(prefix, *args):
-    """drvpack.exe ARGS in the kit folder: (exit code, output)."""
-    return prefix.wine(windows("drvpack.exe"), *args, out=OUT / "drvpack.out", timeout=300)
+    """drvpack.exe ARGS in the kit folder: (exit code, output). Wine turns the Unix arguments into
+    the program's UTF-16 command line by the Unix locale's character set: UTF-8, so Ω arrives."""
+    return prefix.wine(windows("drvpack.exe"), *args, out=OUT / "drvpack.out", timeout=300, LC_ALL="C.UTF-8")
 
 
 def host(*args):
@@ -91,7 +92,7 @@ def test_drvpack_refuses_a_broken_folder_and_hostile_archives_as_the_host_tool_d
     shutil.rmtree(broken, ignore_errors=True)
     shutil.copytree(folder / "stage", broken)
     (broken / "Ticket/x86/RV640.GPD").unlink()
-    (broken / "Ticket/x86/trailing.").write_text("x")
+    (broken / "Stray.txt").write_text("x")
     wine_run = drvpack_exe(prefix, "build", windows("broken"), "-o", windows("Broken.Drv"))
     check("a broken folder: the host tool's lines, nothing written",
           same_lines(wine_run, host("build", broken, "-o", OUT / "broken.zip"), drop_last=True) and
