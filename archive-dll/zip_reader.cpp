@@ -473,9 +473,9 @@ bool IsDeviceName(const std::string& part) {
   const std::string digit = base.substr(3);
   if (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') return true;
   // Windows counts the superscripts as digits here too ("Naming Files,
-  // Paths, and Namespaces": COM¹ COM² COM³ LPT¹ LPT² LPT³). Names reach
-  // CreateFileA as bytes of the ANSI code page: ¹ ² ³ are 0xB9 0xB2 0xB3 in
-  // Windows-1252 and C2 B9, C2 B2, C2 B3 where that page is UTF-8.
+  // Paths, and Namespaces": COM¹ COM² COM³ LPT¹ LPT² LPT³). Names are read
+  // as bytes of the ANSI code page (UTF-8 in drvpack.exe, file_system.cpp):
+  // ¹ ² ³ are 0xB9 0xB2 0xB3 in Windows-1252 and C2 B9, C2 B2, C2 B3 in UTF-8.
   for (const char* superscript : {"\xB9", "\xB2", "\xB3", "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"})
     if (digit == superscript) return true;
   return false;
