@@ -88,6 +88,7 @@ def crafted():
         "method-12.zip": build([entry("bzip.txt", b"x", method=12)]),
         "zip64-locator.zip": build([entry("a.txt", b"a")], zip64_locator=True),
         "zip64.zip": build(good, zip64=True),
+        "other-format-7z.zip": b"7z\xbc\xaf\x27\x1c\x00\x04" + bytes(24),
         "zip64-size-beyond-ratio.zip": build([entry("liar.txt", bytes(100), size=1 << 40)], zip64=True),
         "zip64-shared-record.zip": build([entry("bomb.txt", bytes(4096)), entry("bom2.txt", bytes(4096))],
                                          zip64=True, offsets=[0, 0]),
