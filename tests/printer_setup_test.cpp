@@ -11,6 +11,7 @@
 #include "Commands.h"
 #include "ExitCodes.h"
 #include "host/simrunner/script.h"
+#include "temp_folder.h"
 #include "test_support.h"
 
 using testing_support::SimulatedMachine;
@@ -139,6 +140,20 @@ TEST(PrinterSetupList, NamesEveryCatalogueEntryWithItsKindAndNeedsThePackage) {
   const SetupRun missing = PrinterSetup({"list", "/package", "C:\\nowhere\\DriverData.Drv"});
   EXPECT_EQ(missing.exitCode, setup::kExitInstallFailed) << missing.output;
   EXPECT_TRUE(LogHas(missing, "was not found or not read")) << Log(missing);
+}
+
+class PrinterSetupPackage : public testing_support::TempFolderTest {};
+
+TEST_F(PrinterSetupPackage, TheLogNamesWhyTheArchiveLibraryRefusedIt) {
+  nlohmann::json profile = ShopMachine();
+  profile["package"] = (root_ / "DriverData.Drv").string();
+  testing_support::WriteText(root_ / "DriverData.Drv",
+                             std::string("7z\xBC\xAF\x27\x1C", 6) + std::string(200, 'x'));
+  SimulatedMachine machine(profile);
+  const SetupRun run = PrinterSetup({"list"});
+  EXPECT_EQ(run.exitCode, setup::kExitInstallFailed) << run.output;
+  EXPECT_TRUE(LogHas(run, "the driver package was not unpacked: not a ZIP archive but a 7z archive"))
+      << Log(run);
 }
 
 TEST(PrinterSetupInstall, ParallelPortWithDefaultThenTheSameAgainLeavesTheSameState) {
