@@ -68,6 +68,7 @@ add_executable(printer-setup
   ${PRINTER_SETUP_DIR}/InstallCommands.cpp
   ${PRINTER_SETUP_DIR}/InstallerSession.cpp
   ${PRINTER_SETUP_DIR}/InventoryCommands.cpp
+  ${PRINTER_SETUP_DIR}/MachineFacts.cpp
   ${PRINTER_SETUP_DIR}/SetupLog.cpp
   ${PRINTER_SETUP_DIR}/UnattendedAnswers.cpp
   ${PRINTER_SETUP_DIR}/win32/main_win32.cpp

@@ -497,3 +497,61 @@ TEST(PrinterSetupFaults, EveryFaultMatrixCaseEndsInItsExitCodeWithTheBoxesLogged
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PrinterSetupMachine, ProtectedPrintModeAndArm64StopInstallAndPlanBeforeAnythingIsWritten) {
+  nlohmann::json protectedPrint = ShopMachine();
+  protectedPrint["windows"]["build"] = 26100;
+  protectedPrint["registry"]["HKEY_LOCAL_MACHINE\\Software\\Policies\\Microsoft\\Windows NT\\Printers\\WPP"] =
+      {{"WindowsProtectedPrintGroupPolicyState", 1}};
+  nlohmann::json arm64 = ShopMachine();
+  arm64["windows"]["build"] = 22631;
+  arm64["windows"]["native_machine"] = "arm64";
+  nlohmann::json both = protectedPrint;
+  both["windows"]["native_machine"] = "arm64";
+  const struct {
+    const nlohmann::json& profile;
+    int exitCode;
+    const char* machine;
+    bool protectedPrint;
+    const char* error;
+  } cases[] = {
+      {protectedPrint, setup::kExitBlockedByPolicy, "x64", true, "Windows Protected Print mode is on"},
+      {arm64, setup::kExitPlatformUnsupported, "ARM64", false, "no drivers for ARM64 Windows"},
+      // Without drivers for the processor the mode does not matter.
+      {both, setup::kExitPlatformUnsupported, "ARM64", true, "no drivers for ARM64 Windows"},
+  };
+  for (const auto& c : cases) {
+    SimulatedMachine machine(c.profile);
+    const nlohmann::json before = Lasting(machine.machine);
+    const SetupRun install = PrinterSetup({"install", "/model", "RV-640", "/port", "LPT1:"});
+    EXPECT_EQ(install.exitCode, c.exitCode) << Log(install);
+    EXPECT_EQ(install.json.value("error", ""), c.error) << install.output;
+    const SetupRun plan = PrinterSetup({"plan", "/model", "RV-640", "/port", "LPT1:"});
+    EXPECT_EQ(plan.exitCode, c.exitCode) << Log(plan);
+    EXPECT_EQ(plan.json["machine"],
+              (nlohmann::json{{"native_machine", c.machine}, {"protected_print", c.protectedPrint}}));
+    EXPECT_FALSE(plan.json.contains("plan"));
+    // Not even the package was unpacked.
+    EXPECT_EQ(Lasting(machine.machine), before);
+    EXPECT_EQ(machine.machine.Faults().CallCount("SevenZip"), 0);
+
+    const SetupRun status = PrinterSetup({"status"}, false);
+    EXPECT_EQ(status.exitCode, setup::kExitDone);
+    EXPECT_NE(status.output.find(c.protectedPrint ? "Windows Protected Print mode: on" : "machine: ARM64"),
+              std::string::npos)
+        << status.output;
+  }
+}
+
+TEST(PrinterSetupMachine, StatusAndPlanReportAnOrdinaryMachineAndGoOn) {
+  SimulatedMachine machine(ShopMachine());
+  const SetupRun status = PrinterSetup({"status"});
+  EXPECT_EQ(status.json["machine"], (nlohmann::json{{"native_machine", "x64"}, {"protected_print", false}}));
+  const SetupRun plan = PrinterSetup({"plan", "/model", "RV-640", "/port", "LPT1:"}, false);
+  EXPECT_EQ(plan.exitCode, setup::kExitDone);
+  EXPECT_EQ(plan.output.rfind("driver:  RV-640", 0), 0u) << plan.output;
+}
+
+}  // namespace
