@@ -137,4 +137,14 @@ BOOL SimSystem::CheckAdministratorsMembership(BOOL* isMember) {
   return TRUE;
 }
 
+BOOL SimSystem::IsProtectedPrintEnabled(BOOL* enabled) {
+  CallScope call(m_machine, "IsProtectedPrintEnabled");
+  *enabled = FALSE;
+  if (call.Fails()) return FALSE;
+  // Before Windows 11 24H2 the class is not registered.
+  if (!m_machine.Version().HasProtectedPrintMode()) return m_machine.Fail(ERROR_NOT_SUPPORTED);
+  *enabled = m_machine.ProtectedPrintOnLocked() ? TRUE : FALSE;
+  return TRUE;
+}
+
 }  // namespace sim
