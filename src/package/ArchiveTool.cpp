@@ -9,7 +9,10 @@
 
 namespace {
 constexpr DWORD kOutputSize = 16384;
-}
+// The library's answer for an archive with an entry it will not write where
+// it was asked to: outside the names given, or leading out of the folder.
+constexpr int kLibraryUnsafeEntry = 4;
+}  // namespace
 
 CArchiveTool::CArchiveTool()
     : m_hLibrary(nullptr),
@@ -49,7 +52,7 @@ void CArchiveTool::FreeArchiveLibrary() {
   m_pfnKillOwnerWindowEx = nullptr;
 }
 
-BYTE CArchiveTool::Extract(const char* archivePath, const char* destination) {
+BYTE CArchiveTool::Extract(const char* archivePath, const char* destination, const CStringArray& names) {
   LoadArchiveLibrary();
   plat::IThreads& threads = plat::Threads();
   threads.Sleep(10);
@@ -59,6 +62,7 @@ BYTE CArchiveTool::Extract(const char* archivePath, const char* destination) {
   std::vector<char> output(kOutputSize + 1, '\0');
   CString command;
   command.Format("x -y \"%s\" -o\"%s\" -hide", archivePath, destination);
+  for (int i = 0; i < names.GetSize(); ++i) command += " \"" + names[i] + "\"";
   // The library reads its command line in the ANSI code page.
   std::string ansiCommand;
   if (!plat::System().ConvertToAnsiCodePage(command, &ansiCommand)) return kNotInCodePage;
@@ -73,5 +77,6 @@ BYTE CArchiveTool::Extract(const char* archivePath, const char* destination) {
   }
   m_pfnKillOwnerWindowEx(m_hOwnerWnd);
   threads.Sleep(10);
+  if (rc == kLibraryUnsafeEntry) return kUnexpectedEntries;
   return rc == 0 ? 2 : 0;
 }
