@@ -12,6 +12,20 @@ constexpr DWORD kOutputSize = 16384;
 // The library's answer for an archive with an entry it will not write where
 // it was asked to: outside the names given, or leading out of the folder.
 constexpr int kLibraryUnsafeEntry = 4;
+
+// The text after the first "error: " line start of the library's output.
+std::string FirstError(const char* output) {
+  static const char kPrefix[] = "error: ";
+  const std::string text(output);
+  for (size_t line = 0; line < text.size();) {
+    size_t end = text.find('\n', line);
+    if (end == std::string::npos) end = text.size();
+    if (text.compare(line, sizeof kPrefix - 1, kPrefix) == 0)
+      return text.substr(line + sizeof kPrefix - 1, end - line - (sizeof kPrefix - 1));
+    line = end + 1;
+  }
+  return std::string();
+}
 }  // namespace
 
 CArchiveTool::CArchiveTool()
@@ -53,6 +67,7 @@ void CArchiveTool::FreeArchiveLibrary() {
 }
 
 BYTE CArchiveTool::Extract(const char* archivePath, const char* destination, const CStringArray& names) {
+  m_lastError.clear();
   LoadArchiveLibrary();
   plat::IThreads& threads = plat::Threads();
   threads.Sleep(10);
@@ -77,6 +92,7 @@ BYTE CArchiveTool::Extract(const char* archivePath, const char* destination, con
   }
   m_pfnKillOwnerWindowEx(m_hOwnerWnd);
   threads.Sleep(10);
+  if (rc != 0) m_lastError = FirstError(output.data());
   if (rc == kLibraryUnsafeEntry) return kUnexpectedEntries;
   return rc == 0 ? 2 : 0;
 }
