@@ -85,6 +85,7 @@ EOF
 section extraction "Archive extraction" extraction
 section sim_install "Install until Finish on the simulated machine" bash bench/sim_install_bench.sh
 section catalogue "Start-up with a large catalogue on the simulated machine" bash bench/catalogue_bench.sh
+section script "Long scripts on the simulated machine" bash bench/script_bench.sh
 if ((wine_ok)); then
   section startup "Start-up until Install is enabled" bash bench/startup_bench.sh
   section spooler "CPU while the spooler restarts" bash bench/spooler_bench.sh

@@ -368,6 +368,41 @@ TEST(InstallCommand, WithoutAModelForTheNameNothingIsInstalledAndInstallStaysUsa
   EXPECT_TRUE(extra.problems.empty());
 }
 
+// A name the spooler would refuse at the very end is refused when Install
+// is pressed, before any file is staged; the user types another and goes on.
+TEST(InstallCommand, APrinterNameWindowsRefusesIsToldAtOnceAndAnotherCanBeTyped) {
+  const std::string tooLong(221, 'K');
+  const std::string longest(220, 'K');
+  struct Case {
+    std::string name;
+    std::string reason;
+  } cases[] = {{"", "A printer needs a name."},
+               {"Kitchen, left", "A printer name cannot contain \\\",\\\"."},
+               {"Kitchen\\Bar", "A printer name cannot contain \\\"\\\\\\\"."},
+               {tooLong, "A printer name can have at most 220 characters; this one has 221."}};
+  for (const Case& c : cases) {
+    const nlohmann::json retry = {
+        {{"type", {{"control", "printer-name"}, {"text", c.name}}}},
+        {{"click", "install"}},
+        {{"wait", {{"enabled", "install"}}}},
+        {{"type", {{"control", "printer-name"}, {"text", longest}}}},
+        {{"click", "install"}},
+        {{"wait", {{"text", {{"control", "install"}, {"equals", "&Finish"}}}}}},
+    };
+    const RunResult run = RunInstaller(UnpackedPackageProfile(), Then(ChooseDriverSteps("RV-640"), retry));
+    const int box =
+        FindLine(run.transcript, "Windows does not accept this printer name, so nothing was installed.");
+    ASSERT_GE(box, 0) << c.name << "\n" << Joined(run.transcript);
+    EXPECT_NE(run.transcript[static_cast<size_t>(box)].find(c.reason), std::string::npos)
+        << run.transcript[static_cast<size_t>(box)];
+    // Nothing was staged before the second press.
+    EXPECT_EQ(FindLine(run.transcript, "RVRES.DLL"), FindLine(run.transcript, "RVRES.DLL", box)) << c.name;
+    ASSERT_EQ(run.state["spooler"]["printers"].size(), 1u) << Joined(run.transcript);
+    EXPECT_EQ(run.state["spooler"]["printers"][0]["name"], longest);
+    EXPECT_TRUE(run.problems.empty()) << Joined(run.problems);
+  }
+}
+
 }  // namespace
 
 namespace {

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "install/PrinterNameRules.h"
 #include "ports/SerialPromptDlg.h"
 
 namespace setup {
@@ -109,7 +110,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
 
     if (option == "model") options.model = value;
     if (option == "port") options.port = value;
-    if (option == "name") options.printerName = value;
+    if (option == "name") {
+      CString reason;
+      if (!CheckPrinterName(value.c_str(), &reason)) return Refuse("/name: " + reason.str());
+      options.printerName = value;
+    }
     if (option == "printer") options.printer = value;
     if (option == "package") options.package = value;
     if (option == "log") options.logFile = value;

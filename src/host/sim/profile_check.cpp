@@ -127,8 +127,13 @@ void CheckRegistry(const Profile& registry, const std::string& path) {
 }
 
 void CheckFiles(const Profile& profile, const std::string& baseDirectory) {
-  if (const Profile* directory = Find(profile, "current_directory"))
-    DrivePath(String(*directory, "current_directory"), "current_directory");
+  if (const Profile* directory = Find(profile, "current_directory")) {
+    const std::string text = String(*directory, "current_directory");
+    DrivePath(text, "current_directory");
+    // GetCurrentDirectory always gives a full path with its drive.
+    if (text.size() < 3 || text[1] != ':' || (text[2] != '\\' && text[2] != '/'))
+      Fail("current_directory", "expected a full path such as \"C:\\Shop\", got \"" + text + "\"");
+  }
   if (const Profile* package = Find(profile, "package")) HostFile(*package, "package", baseDirectory);
   const Profile* files = Find(profile, "files");
   if (!files) return;

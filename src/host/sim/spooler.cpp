@@ -35,6 +35,16 @@ plat::PortInfo2 LocalPort(const std::string& name) {
 
 std::string Text(LPCSTR text) { return text ? text : ""; }
 
+// The rule of documented Windows (kMaxPrinterNameLength): not empty, no ","
+// or "\", at most that many UTF-16 characters.
+bool IsPrinterNameWindowsTakes(const std::string& name) {
+  if (name.empty() || name.find_first_of(",\\") != std::string::npos) return false;
+  int length = 0;
+  for (unsigned char c : name)
+    if ((c & 0xC0) != 0x80) length += c >= 0xF0 ? 2 : 1;
+  return length <= kMaxPrinterNameLength;
+}
+
 // Printer names, like most names Windows keeps, ignore case.
 bool SameName(const std::string& a, const std::string& b) {
   return !CaseInsensitiveLess()(a, b) && !CaseInsensitiveLess()(b, a);
@@ -507,7 +517,7 @@ HANDLE SimSpooler::AddPrinterA(const plat::PrinterInfo2& info) {
   std::unique_lock<std::mutex> lock(m_machine.Mutex());
   m_machine.SpendCallTime(lock, "AddPrinterA");
   if (m_machine.FailCall("AddPrinterA", info.printerName) || FailUnlessRunning()) return nullptr;
-  if (info.printerName.empty()) {
+  if (!IsPrinterNameWindowsTakes(info.printerName)) {
     m_machine.SetLastError(ERROR_INVALID_PRINTER_NAME);
     return nullptr;
   }
