@@ -328,6 +328,21 @@ TEST(InstallLabel, AnInstalledMonitorIsReplacedAndAFailedMonitorEndsTheInstaller
   EXPECT_EQ(FindByName(replaced.state["spooler"]["monitors"], "Advanced Language Monitor")->at("dll"),
             "C:\\Windows\\SysWOW64\\qrtNLM64.dll");
 
+  // The same monitor from the same DLL (the path's letter case aside) is
+  // kept as it is: no restart, and the path goes on as after adding it.
+  nlohmann::json same = UnpackedPackageProfile();
+  same["spooler"]["monitors"] = {
+      {{"name", "Advanced Language Monitor"}, {"dll", "c:\\windows\\syswow64\\QRTNLM64.DLL"}}};
+  const RunResult kept = Install(same, "LB-400 Label", nlohmann::json::array(), 2);
+  EXPECT_EQ(kept.state["services"]["Spooler"]["stops"], 0) << Joined(kept.transcript);
+  ASSERT_EQ(kept.state["spooler"]["monitors"].size(), 1u);
+  EXPECT_EQ(kept.state["spooler"]["monitors"][0]["dll"], "c:\\windows\\syswow64\\QRTNLM64.DLL");
+  EXPECT_GE(FindLine(kept.transcript, "status: \"Advanced Language Monitor is added\""), 0);
+  const nlohmann::json* driver = FindByName(kept.state["spooler"]["drivers"], "LB-400 Label");
+  ASSERT_NE(driver, nullptr) << Joined(kept.transcript);
+  EXPECT_EQ(driver->at("monitor"), "Advanced Language Monitor");
+  EXPECT_NE(FindByName(kept.state["spooler"]["printers"], "LB-400 Label"), nullptr);
+
   // A monitor the spooler will not let go of is still there: adding it
   // gives 3006, and the installation goes on as after a success.
   nlohmann::json sticky = profile;

@@ -165,6 +165,13 @@ struct DriverInfo3 {
   std::string defaultDataType;
 };
 
+// A MONITOR_INFO_2 record.
+struct MonitorInfo2 {
+  std::string name;
+  std::string environment;
+  std::string dllName;
+};
+
 // The fields of a PRINTER_INFO_2 record the installer sets or reads; every
 // other field is zero.
 struct PrinterInfo2 {
@@ -196,6 +203,8 @@ class ISpooler {
   // Level 3.
   virtual BOOL AddPrinterDriverExA(const DriverInfo3& info, DWORD flags) = 0;
   virtual BOOL DeleteMonitorA(LPCSTR environment, LPCSTR monitorName) = 0;
+  // Level 2: every monitor installed, sized like EnumPortsA.
+  virtual BOOL EnumMonitorsA(std::vector<MonitorInfo2>* monitors) = 0;
   // Level 2 (MONITOR_INFO_2).
   virtual BOOL AddMonitorA(LPCSTR monitorName, LPCSTR environment, LPCSTR dllName) = 0;
   // The defaults record: `dataType`, no device mode, `access`.

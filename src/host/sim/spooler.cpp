@@ -373,6 +373,15 @@ BOOL SimSpooler::AddPrinterDriverExA(const plat::DriverInfo3& info, DWORD flags)
   return TRUE;
 }
 
+BOOL SimSpooler::EnumMonitorsA(std::vector<plat::MonitorInfo2>* monitors) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  monitors->clear();
+  if (m_machine.FailCall("EnumMonitorsA") || FailUnlessRunning()) return FALSE;
+  for (const Monitor& monitor : m_monitors)
+    monitors->push_back({monitor.name, monitor.environment, monitor.dll});
+  return TRUE;
+}
+
 BOOL SimSpooler::DeleteMonitorA(LPCSTR, LPCSTR monitorName) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   if (m_machine.FailCall("DeleteMonitorA", Text(monitorName)) || FailUnlessRunning()) return FALSE;

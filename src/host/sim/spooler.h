@@ -26,6 +26,7 @@ class SimSpooler : public plat::ISpooler {
   BOOL GetPrinterDriverDirectoryA(LPCSTR environment, LPSTR buffer, DWORD size, DWORD* needed) override;
   BOOL AddPrinterDriverExA(const plat::DriverInfo3& info, DWORD flags) override;
   BOOL DeleteMonitorA(LPCSTR environment, LPCSTR monitorName) override;
+  BOOL EnumMonitorsA(std::vector<plat::MonitorInfo2>* monitors) override;
   BOOL AddMonitorA(LPCSTR monitorName, LPCSTR environment, LPCSTR dllName) override;
   BOOL OpenPrinterA(LPCSTR printerName, HANDLE* printer, LPCSTR dataType, DWORD access) override;
   BOOL SetPrinterA(HANDLE printer, DWORD command) override;

@@ -110,6 +110,24 @@ class Win32Spooler : public ISpooler {
     return ::DeleteMonitorW(nullptr, wideEnvironment.data(), wideName.data());
   }
 
+  BOOL EnumMonitorsA(std::vector<MonitorInfo2>* monitors) override {
+    monitors->clear();
+    return EnumerateRecords(
+        [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* count) {
+          return ::EnumMonitorsW(nullptr, 2, buffer, size, needed, count);
+        },
+        [monitors](const BYTE* buffer, DWORD count) {
+          const MONITOR_INFO_2W* records = reinterpret_cast<const MONITOR_INFO_2W*>(buffer);
+          for (DWORD i = 0; i < count; ++i) {
+            MonitorInfo2 monitor;
+            monitor.name = WideToUtf8(records[i].pName);
+            monitor.environment = WideToUtf8(records[i].pEnvironment);
+            monitor.dllName = WideToUtf8(records[i].pDLLName);
+            monitors->push_back(monitor);
+          }
+        });
+  }
+
   BOOL AddMonitorA(LPCSTR monitorName, LPCSTR environment, LPCSTR dllName) override {
     WideArg wideName(monitorName), wideEnvironment(environment), wideDll(dllName);
     MONITOR_INFO_2W record = {};

@@ -24,6 +24,7 @@
   X(DeletePortW, 12)                \
   X(DeletePrinter, 4)               \
   X(DeletePrinterDriverExW, 20)     \
+  X(EnumMonitorsW, 24)              \
   X(EnumPortsA, 24)                 \
   X(EnumPortsW, 24)                 \
   X(EnumPrintersA, 28)              \
