@@ -1,5 +1,6 @@
 // Which Windows the installer runs on, and whether it is 64-bit.
 #include "app/InstallDlg.h"
+#include "package/MachineChecks.h"
 #include "platform/platform.h"
 
 namespace {
@@ -32,6 +33,16 @@ int WindowsNtCode(DWORD major, DWORD minor) {
   if (major == 6) return minor <= 3 ? static_cast<int>(8 + minor) : -1;
   if (major == 10) return 12;
   return -1;
+}
+
+const char kWindows11Name[] = "Microsoft Windows 11 ";
+constexpr DWORD kFirstWindows11Build = 22000;
+
+// The build number, 0 when the version cannot be read.
+DWORD WindowsBuildNumber() {
+  OSVERSIONINFOA info = {};
+  info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+  return plat::System().GetVersionExA(&info) ? info.dwBuildNumber : 0;
 }
 
 }  // namespace
@@ -67,8 +78,13 @@ void CInstallDlg::DetectPlatform() {
   if (isWow64Process) isWow64Process(system.GetCurrentProcess(), &m_bIsWow64);
   if (m_bIsWow64) wordSize = "64 bit";
 
+  m_wNativeMachine = GetNativeMachine();
+
   const int code = GetOsVersionCode();
   if (code >= 1 && code <= 12) windowsName = kWindowsNames[code - 1];
+  // Windows 11 still reports 10.0; its builds start at 22000. Only the
+  // name shown changes: the code and all that depends on it stay 10's.
+  if (code == 12 && WindowsBuildNumber() >= kFirstWindows11Build) windowsName = kWindows11Name;
 
   CString status;
   status.Format("%s%s %s", "Current System is ", windowsName, wordSize);

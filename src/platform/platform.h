@@ -59,6 +59,11 @@ class ISystem {
   // The NetBIOS name; `size` in: the buffer's bytes, out: the name's
   // length (without NUL), or the bytes needed with ERROR_BUFFER_OVERFLOW.
   virtual BOOL GetComputerNameA(LPSTR buffer, DWORD* size) = 0;
+  // WindowsProtectedPrintInfo.IsProtectedPrintEnabled, the Windows Runtime
+  // query for Windows Protected Print mode (Windows 11 24H2 on). FALSE,
+  // with *enabled FALSE, where Windows has no such class or it cannot be
+  // reached.
+  virtual BOOL IsProtectedPrintEnabled(BOOL* enabled) = 0;
 };
 
 // Threads, events, waits and time. CloseHandle closes any kernel handle

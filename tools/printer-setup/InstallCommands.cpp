@@ -6,6 +6,7 @@
 #include "Commands.h"
 #include "ExitCodes.h"
 #include "InstallerSession.h"
+#include "MachineFacts.h"
 #include "install/DriverFiles.h"
 #include "package/ModelTables.h"
 #include "ports/PortClassification.h"
@@ -258,6 +259,10 @@ int RunList(CommandContext& context) {
 }
 
 int RunPlan(CommandContext& context) {
+  const MachineFacts facts = ReadMachineFacts();
+  ReportMachine(context, facts);
+  const int refused = RefuseMachine(context, facts);
+  if (refused != kExitDone) return refused;
   InstallerSession session(context.log, context.options.package);
   PortChoice choice;
   const int prepared = Prepare(context, session, &choice);
@@ -287,7 +292,7 @@ int RunPlan(CommandContext& context) {
       {"default", context.options.setDefault},
   };
   context.result["plan"] = plan;
-  context.text =
+  context.text +=
       "driver:  " + session.DriverName() + " (" + (x64 ? kEnvironmentX64 : kEnvironmentX86) + ")\n";
   context.text += "files:  ";
   for (const auto& file : plan["files"]) context.text += " " + file.get<std::string>();
@@ -301,6 +306,8 @@ int RunPlan(CommandContext& context) {
 }
 
 int RunInstall(CommandContext& context) {
+  const int refused = RefuseMachine(context, ReadMachineFacts());
+  if (refused != kExitDone) return refused;
   InstallerSession session(context.log, context.options.package);
   PortChoice choice;
   const int prepared = Prepare(context, session, &choice);

@@ -7,6 +7,7 @@
 #include "Commands.h"
 #include "ExitCodes.h"
 #include "InstallerSession.h"
+#include "MachineFacts.h"
 #include "install/DriverFiles.h"
 #include "package/ModelTables.h"
 
@@ -188,6 +189,7 @@ std::string ReadRegistryString(HKEY root, const std::string& path, const char* n
 }
 
 int RunStatus(CommandContext& context) {
+  ReportMachine(context, ReadMachineFacts());
   std::vector<plat::PrinterInfo2> printers;
   if (!ReadPrinters(context, &printers)) return kExitInstallFailed;
   nlohmann::json list = nlohmann::json::array();
@@ -213,7 +215,7 @@ int RunStatus(CommandContext& context) {
     context.log.Step("no printer " + wanted);
     return kExitNotFound;
   }
-  if (list.empty()) context.text = "No printer uses a driver of the package.\n";
+  if (list.empty()) context.text += "No printer uses a driver of the package.\n";
   return kExitDone;
 }
 

@@ -25,6 +25,7 @@ class SimSystem : public plat::ISystem {
   BOOL AdjustTokenPrivileges(HANDLE token, const LUID& luid, DWORD attributes) override;
   BOOL CheckAdministratorsMembership(BOOL* isMember) override;
   BOOL GetComputerNameA(LPSTR buffer, DWORD* size) override;  // wall_clock.cpp
+  BOOL IsProtectedPrintEnabled(BOOL* enabled) override;
 
  private:
   Machine& m_machine;

@@ -122,6 +122,7 @@ class Win32System : public ISystem {
     *size = static_cast<DWORD>(name.size());
     return TRUE;
   }
+  BOOL IsProtectedPrintEnabled(BOOL* enabled) override { return QueryProtectedPrintMode(enabled); }
 };
 
 }  // namespace
