@@ -18,7 +18,9 @@ const std::vector<std::string>& FaultableCalls() {
       "RegQueryValueExA", "RegSetValueExA", "RemoveDirectoryA", "SevenZip", "StartServiceA", "XcvDataW",
       // the serial port calls (SimComm::Begin)
       "ClearCommError", "GetCommMask", "GetCommState", "GetOverlappedResult", "PurgeComm", "ReadFile",
-      "SetCommMask", "SetCommState", "SetCommTimeouts", "SetupComm", "WaitCommEvent", "WriteFile"};
+      "SetCommMask", "SetCommState", "SetCommTimeouts", "SetupComm", "WaitCommEvent", "WriteFile",
+      // the queue, documents and the network (printer-setup test)
+      "EnumJobsA", "GetPrinterA", "StartDocPrinterA", "WritePrinter", "connect"};
   return calls;
 }
 
@@ -29,7 +31,9 @@ const std::vector<std::string>& TimedCalls() {
       "GetVersionExA", "QueryServiceStatus", "SevenZip",
       // the serial port calls (SimComm::Begin)
       "ClearCommError", "GetCommMask", "GetCommState", "GetOverlappedResult", "PurgeComm", "ReadFile",
-      "SetCommMask", "SetCommState", "SetCommTimeouts", "SetupComm", "WaitCommEvent", "WriteFile"};
+      "SetCommMask", "SetCommState", "SetCommTimeouts", "SetupComm", "WaitCommEvent", "WriteFile",
+      // the queue and documents (spooler_jobs.cpp)
+      "EnumJobsA", "GetPrinterA", "StartDocPrinterA", "WritePrinter"};
   return calls;
 }
 
