@@ -52,6 +52,36 @@ void WriteOutput(const std::string& text, char* output, unsigned outputSize) {
   output[n] = '\0';
 }
 
+bool SamePart(const std::string& a, const std::string& b) { return EqualsNoCase(a, b.c_str()); }
+
+// True when `entry` is one of `names` or lies below one of them.
+bool IsNamed(const std::vector<std::string>& entry, const std::vector<std::vector<std::string>>& names) {
+  for (const std::vector<std::string>& name : names) {
+    if (name.size() > entry.size()) continue;
+    if (std::equal(name.begin(), name.end(), entry.begin(), SamePart)) return true;
+  }
+  return false;
+}
+
+// The first entry of the archive that is not below one of the command's
+// names, or an empty string. Names the reader refuses are left to the
+// extraction, which refuses them with their own reason.
+std::string FirstEntryNotNamed(const std::string& archivePath, const std::vector<std::string>& names) {
+  std::vector<std::vector<std::string>> wanted;
+  std::string why;
+  for (const std::string& name : names) {
+    wanted.emplace_back();
+    zipreader::SplitEntryName(name, &wanted.back(), &why);
+  }
+  zipreader::Archive archive;
+  if (archive.Open(archivePath, &why) != zipreader::kOk) return std::string();
+  for (const zipreader::Entry& entry : archive.entries()) {
+    std::vector<std::string> parts;
+    if (zipreader::SplitEntryName(entry.name, &parts, &why) && !IsNamed(parts, wanted)) return entry.name;
+  }
+  return std::string();
+}
+
 }  // namespace
 
 bool ParseSevenZipCommand(const char* commandLine, SevenZipCommand* command, std::string* error) {
@@ -94,8 +124,13 @@ bool ParseSevenZipCommand(const char* commandLine, SevenZipCommand* command, std
         return false;
       }
     } else if (haveArchive) {
-      *error = "unexpected argument \"" + t + "\" after the archive";
-      return false;
+      std::vector<std::string> parts;
+      std::string why;
+      if (!zipreader::SplitEntryName(t, &parts, &why)) {
+        *error = "the name \"" + t + "\" cannot be extracted: " + why;
+        return false;
+      }
+      command->names.push_back(t);
     } else if (t.empty()) {
       *error = "empty archive name";
       return false;
@@ -131,6 +166,15 @@ int RunSevenZipCommand(const char* commandLine, char* output, unsigned outputSiz
       text += "error: path cannot be reached\nresult: failed\n";
       WriteOutput(text, output, outputSize);
       return zipreader::kCannotOpen;
+    }
+    if (!command.names.empty()) {
+      const std::string stray = FirstEntryNotNamed(archive, command.names);
+      if (!stray.empty()) {
+        text += "error: entry \"" + stray + "\" is not among the names to extract; nothing was written\n" +
+                "result: failed (code " + std::to_string(zipreader::kUnsafeName) + ")\n";
+        WriteOutput(text, output, outputSize);
+        return zipreader::kUnsafeName;
+      }
     }
     zipreader::ExtractReport report = zipreader::ExtractZip(archive, destination);
     text += "entries: " + std::to_string(report.entries) +

@@ -6,13 +6,14 @@
 # measured for the sample's 33 sections and for 700 sections of 50 names, beside the count of
 # profile calls each makes. Prints a Markdown section.
 #
-#   bash bench/catalogue_bench.sh [--runs N]
+#   bash bench/catalogue_bench.sh [--runs N]   (BENCH_QUICK=1: one run)
 # Needs a host build (BUILD_DIR, default build-bench, as run-all.sh makes it) with installer-sim.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 build=$(cd "${BUILD_DIR:-build-bench}" && pwd)
 runs=5
+[[ ${BENCH_QUICK:-} == 1 ]] && runs=1 # the quick pass: does it still work?
 while [[ $# -gt 0 ]]; do
   case $1 in
     --runs) runs=$2; shift 2 ;;

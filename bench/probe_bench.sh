@@ -5,12 +5,13 @@
 # that moves on. Runs the probe timing test of the Wine tests (tests/wine/test_serial.py); prints a
 # Markdown section.
 #
-#   bash bench/probe_bench.sh [--runs N]
+#   bash bench/probe_bench.sh [--runs N]   (BENCH_QUICK=1: one run)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 build=$(mkdir -p "${BUILD_DIR:-build-bench}" && cd "${BUILD_DIR:-build-bench}" && pwd)
 runs=5
+[[ ${BENCH_QUICK:-} == 1 ]] && runs=1 # the quick pass: does it still work?
 [[ ${1:-} == --runs ]] && runs=$2
 out=$build/bench/probe
 exe=${BUILD_WIN:-$root/build-win}/installer.exe

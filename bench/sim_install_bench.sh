@@ -5,7 +5,7 @@
 # its floor), and the wall time of the whole run shows what the logic itself costs. Prints a
 # Markdown section.
 #
-#   bash bench/sim_install_bench.sh [--runs N]
+#   bash bench/sim_install_bench.sh [--runs N]   (BENCH_QUICK=1: one run)
 # Needs a host build (BUILD_DIR, default build-bench, as run-all.sh makes it) with installer-sim
 # and the sample package.
 set -euo pipefail
@@ -13,6 +13,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 build=$(cd "${BUILD_DIR:-build-bench}" && pwd)
 runs=10
+[[ ${BENCH_QUICK:-} == 1 ]] && runs=1 # the quick pass: does it still work?
 while [[ $# -gt 0 ]]; do
   case $1 in
     --runs) runs=$2; shift 2 ;;

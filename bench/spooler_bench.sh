@@ -3,13 +3,14 @@
 # real Spooler service: tools/bench/spooler_restart.c does what the installer's restart does (stop,
 # poll with 100 ms pauses until stopped, start, poll until running). Prints a Markdown section.
 #
-#   bash bench/spooler_bench.sh [--runs N]
+#   bash bench/spooler_bench.sh [--runs N]   (BENCH_QUICK=1: one run)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 build=$(mkdir -p "${BUILD_DIR:-build-bench}" && cd "${BUILD_DIR:-build-bench}" && pwd)
 tools=${BENCH_TOOLS:-$build/bench-tools}
 runs=10
+[[ ${BENCH_QUICK:-} == 1 ]] && runs=1 # the quick pass: does it still work?
 while [[ $# -gt 0 ]]; do
   case $1 in
     --runs) runs=$2; shift 2 ;;

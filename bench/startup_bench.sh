@@ -4,7 +4,7 @@
 # wall time of the headless run). The floor is the start-up's fixed pauses: 120 ms of archive
 # pauses, plus one 100 ms poll when the spooler has to be started first. Prints a Markdown section.
 #
-#   bash bench/startup_bench.sh [--runs N]
+#   bash bench/startup_bench.sh [--runs N]   (BENCH_QUICK=1: one run)
 # Needs build-win/installer.exe and 7-zip32.dll, and a host build (BUILD_DIR, default build-bench,
 # as run-all.sh makes it) with installer-sim and the sample package.
 set -euo pipefail
@@ -15,6 +15,7 @@ win=$(cd "${BUILD_WIN:-build-win}" && pwd)
 work=$build/bench/startup
 tools=${BENCH_TOOLS:-$build/bench-tools}
 runs=10
+[[ ${BENCH_QUICK:-} == 1 ]] && runs=1 # the quick pass: does it still work?
 while [[ $# -gt 0 ]]; do
   case $1 in
     --runs) runs=$2; shift 2 ;;

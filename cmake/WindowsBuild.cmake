@@ -69,7 +69,11 @@ add_executable(printer-setup
   ${PRINTER_SETUP_DIR}/InstallerSession.cpp
   ${PRINTER_SETUP_DIR}/InventoryCommands.cpp
   ${PRINTER_SETUP_DIR}/MachineFacts.cpp
+  ${PRINTER_SETUP_DIR}/PrinterAsking.cpp
   ${PRINTER_SETUP_DIR}/SetupLog.cpp
+  ${PRINTER_SETUP_DIR}/StatusWords.cpp
+  ${PRINTER_SETUP_DIR}/TestCommand.cpp
+  ${PRINTER_SETUP_DIR}/TestReceipt.cpp
   ${PRINTER_SETUP_DIR}/UnattendedAnswers.cpp
   ${PRINTER_SETUP_DIR}/win32/main_win32.cpp
   ${PRINTER_SETUP_DIR}/win32/printer-setup.rc)

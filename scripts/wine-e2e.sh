@@ -53,6 +53,11 @@ ensure_packages() {
     echo "wine-e2e: skipped: Wine with 32-bit support (wine, wine32:i386) is not installed and could not be installed"
     exit 0
   fi
+  local reason
+  if ! reason=$(bash "$ROOT/scripts/x86-programs-run.sh"); then
+    echo "wine-e2e: skipped: $reason"
+    exit 0
+  fi
   for p in Xvfb import identify i686-w64-mingw32-gcc socat; do
     command -v "$p" >/dev/null || die "$p is missing and could not be installed"
   done

@@ -312,7 +312,14 @@ TEST(ParseSevenZipCommand, ReadsTheInstallersLineAndItsVariants) {
     ASSERT_TRUE(ParseSevenZipCommand(c.line, &command, &error)) << c.line << ": " << error;
     EXPECT_EQ(command.archive, c.archive) << c.line;
     EXPECT_EQ(command.destination, c.destination) << c.line;
+    EXPECT_TRUE(command.names.empty()) << c.line;
   }
+  // What follows the archive names what to extract, switches still anywhere.
+  SevenZipCommand command;
+  std::string error;
+  ASSERT_TRUE(ParseSevenZipCommand("x a.zip DriverName.cfg -y \"Ticket\" Barcode\\x86", &command, &error));
+  EXPECT_EQ(command.archive, "a.zip");
+  EXPECT_EQ(command.names, (std::vector<std::string>{"DriverName.cfg", "Ticket", "Barcode\\x86"}));
 }
 
 TEST(ParseSevenZipCommand, RefusesWhatItDoesNotUnderstand) {
@@ -323,7 +330,8 @@ TEST(ParseSevenZipCommand, RefusesWhatItDoesNotUnderstand) {
       "e -y a.zip -oC:\\",            // another command
       "x -y a.zip -oC:\\ -p secret",  // unknown switch
       "x -y a.zip -oC:\\ -hide -r",   // unknown switch
-      "x a.zip b.zip",                // a second archive
+      "x a.zip ..\\b.txt",            // a name leading out of the destination
+      "x a.zip C:\\b.txt",            // an absolute name
       "x \"C:\\a.zip -oC:\\",         // open quote
       "x a.zip -o",                   // -o without folder
       "x a.zip -o\"\"",               // empty folder
@@ -386,6 +394,27 @@ TEST_F(RunSevenZipCommandTest, FailuresReturnNonZeroWithAReason) {
     EXPECT_NE(std::string(output).find("error: "), std::string::npos) << c.line << ": " << output;
   }
   EXPECT_FALSE(stdfs::exists(root_ / "outside.txt"));
+}
+
+TEST_F(RunSevenZipCommandTest, WithNamesAnArchiveHoldingAnythingElseIsRefusedWithNothingWritten) {
+  stdfs::create_directories(root_ / "c");
+  const char* line = "x -y \"C:\\p.zip\" -o\"C:\\\" -hide DriverName.cfg Ticket Barcode";
+  // Names compare without case; a folder's name takes all below it.
+  WriteZip(
+      (root_ / "c" / "p.zip").string(),
+      {{"drivername.CFG", "[Receipt01]"}, {"Ticket/", ""}, {"TICKET/x86/a.dll", "a"}, {"Barcode/b", "b"}});
+  char output[512] = {};
+  EXPECT_EQ(Run(line, output, sizeof output), 0) << output;
+  EXPECT_EQ(ReadText(root_ / "c" / "TICKET" / "x86" / "a.dll"), "a");
+  stdfs::remove_all(root_ / "c");
+  stdfs::create_directories(root_ / "c");
+  for (const char* stray : {"Windows/System32/spool/drivers/x64/3/evil.dll", "Users/Public/Desktop/x.lnk",
+                            "Tickets/a.dll", "DriverName.cfg.bak"}) {
+    WriteZip((root_ / "c" / "p.zip").string(), {{"DriverName.cfg", "[Receipt01]"}, {stray, "x"}});
+    EXPECT_EQ(Run(line, output, sizeof output), zipreader::kUnsafeName) << stray;
+    EXPECT_NE(std::string(output).find(stray), std::string::npos) << output;
+    EXPECT_FALSE(stdfs::exists(root_ / "c" / "DriverName.cfg")) << stray;
+  }
 }
 
 TEST_F(RunSevenZipCommandTest, OutputIsCutToItsSizeAndAlwaysTerminated) {

@@ -99,6 +99,13 @@ TEST(Conformance, ComPorts) {
   EXPECT_EQ(conformance::Results().skipped, 0);
 }
 
+TEST(Conformance, QueueAndNetwork) {
+  SimulatedBackend side;
+  conformance::TestQueue(side.backend);
+  ExpectNoFailures();
+  EXPECT_EQ(conformance::Results().skipped, 0);
+}
+
 TEST(Conformance, LastErrorAfterSuccess) {
   SimulatedBackend side;
   conformance::TestLastError(side.backend);

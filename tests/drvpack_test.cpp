@@ -511,9 +511,18 @@ TEST_F(DrvpackTest, TheCommandLineEscapesHostileNamesAndStrictFailsOnPlaceholder
   CommandResult plain = RunDrvpack("check " + package_.string());
   EXPECT_EQ(plain.exitCode, 0) << plain.output;
   EXPECT_NE(plain.output.find("warning: binary: "), std::string::npos) << plain.output;
-  CommandResult strict = RunDrvpack("check --strict " + package_.string());
+  // --brief counts the warnings and names the command that lists them.
+  CommandResult brief = RunDrvpack("check --brief " + package_.string());
+  EXPECT_EQ(brief.exitCode, 0) << brief.output;
+  EXPECT_EQ(brief.output.find("warning: "), std::string::npos) << brief.output;
+  EXPECT_NE(brief.output.find(std::to_string(2 * 37) + " DLL/EXE file(s)"), std::string::npos)
+      << brief.output;
+  EXPECT_NE(brief.output.find("listed by: drvpack check " + package_.string()), std::string::npos)
+      << brief.output;
+  CommandResult strict = RunDrvpack("check --strict --brief " + package_.string());
   EXPECT_EQ(strict.exitCode, 1) << strict.output;
   EXPECT_NE(strict.output.find(std::to_string(2 * 37) + " problem(s)"), std::string::npos) << strict.output;
+  EXPECT_NE(strict.output.find("\nbinary: "), std::string::npos) << strict.output;
 
   WriteText(package_ / "Ticket/x86/\x1B[2Jwiped\x9B.GPD", "x");
   std::string text = catalogue_;

@@ -79,6 +79,9 @@ TEST(HostileProfile, EachBadFieldIsNamedWithWhatIsWrong) {
        "[\"@deny\"]: expected one of \"open\""},
       {R"({"files": {"D:\\a.txt": {"content": ""}}})", "\"D:\\a.txt\" is not on drive C:"},
       {R"({"current_directory": "E:\\Shop"})", "current_directory: \"E:\\Shop\" is not on drive C:"},
+      {R"({"current_directory": "C"})", "current_directory: expected a full path such as"},
+      {R"({"current_directory": "C:"})", "current_directory: expected a full path such as"},
+      {R"({"current_directory": "Shop\\Desk"})", "current_directory: expected a full path such as"},
       // Missing files.
       {R"({"package": "no/such/DriverData.Drv"})", "package: no such file: "},
       {R"({"files": {"C:\\a": {"copy_from": "no/such/file"}}})",

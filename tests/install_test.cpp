@@ -328,6 +328,21 @@ TEST(InstallLabel, AnInstalledMonitorIsReplacedAndAFailedMonitorEndsTheInstaller
   EXPECT_EQ(FindByName(replaced.state["spooler"]["monitors"], "Advanced Language Monitor")->at("dll"),
             "C:\\Windows\\SysWOW64\\qrtNLM64.dll");
 
+  // The same monitor from the same DLL (the path's letter case aside) is
+  // kept as it is: no restart, and the path goes on as after adding it.
+  nlohmann::json same = UnpackedPackageProfile();
+  same["spooler"]["monitors"] = {
+      {{"name", "Advanced Language Monitor"}, {"dll", "c:\\windows\\syswow64\\QRTNLM64.DLL"}}};
+  const RunResult kept = Install(same, "LB-400 Label", nlohmann::json::array(), 2);
+  EXPECT_EQ(kept.state["services"]["Spooler"]["stops"], 0) << Joined(kept.transcript);
+  ASSERT_EQ(kept.state["spooler"]["monitors"].size(), 1u);
+  EXPECT_EQ(kept.state["spooler"]["monitors"][0]["dll"], "c:\\windows\\syswow64\\QRTNLM64.DLL");
+  EXPECT_GE(FindLine(kept.transcript, "status: \"Advanced Language Monitor is added\""), 0);
+  const nlohmann::json* driver = FindByName(kept.state["spooler"]["drivers"], "LB-400 Label");
+  ASSERT_NE(driver, nullptr) << Joined(kept.transcript);
+  EXPECT_EQ(driver->at("monitor"), "Advanced Language Monitor");
+  EXPECT_NE(FindByName(kept.state["spooler"]["printers"], "LB-400 Label"), nullptr);
+
   // A monitor the spooler will not let go of is still there: adding it
   // gives 3006, and the installation goes on as after a success.
   nlohmann::json sticky = profile;
@@ -366,6 +381,41 @@ TEST(InstallCommand, WithoutAModelForTheNameNothingIsInstalledAndInstallStaysUsa
       << Joined(extra.transcript);
   EXPECT_TRUE(extra.state["spooler"]["drivers"].empty());
   EXPECT_TRUE(extra.problems.empty());
+}
+
+// A name the spooler would refuse at the very end is refused when Install
+// is pressed, before any file is staged; the user types another and goes on.
+TEST(InstallCommand, APrinterNameWindowsRefusesIsToldAtOnceAndAnotherCanBeTyped) {
+  const std::string tooLong(221, 'K');
+  const std::string longest(220, 'K');
+  struct Case {
+    std::string name;
+    std::string reason;
+  } cases[] = {{"", "A printer needs a name."},
+               {"Kitchen, left", "A printer name cannot contain \\\",\\\"."},
+               {"Kitchen\\Bar", "A printer name cannot contain \\\"\\\\\\\"."},
+               {tooLong, "A printer name can have at most 220 characters; this one has 221."}};
+  for (const Case& c : cases) {
+    const nlohmann::json retry = {
+        {{"type", {{"control", "printer-name"}, {"text", c.name}}}},
+        {{"click", "install"}},
+        {{"wait", {{"enabled", "install"}}}},
+        {{"type", {{"control", "printer-name"}, {"text", longest}}}},
+        {{"click", "install"}},
+        {{"wait", {{"text", {{"control", "install"}, {"equals", "&Finish"}}}}}},
+    };
+    const RunResult run = RunInstaller(UnpackedPackageProfile(), Then(ChooseDriverSteps("RV-640"), retry));
+    const int box =
+        FindLine(run.transcript, "Windows does not accept this printer name, so nothing was installed.");
+    ASSERT_GE(box, 0) << c.name << "\n" << Joined(run.transcript);
+    EXPECT_NE(run.transcript[static_cast<size_t>(box)].find(c.reason), std::string::npos)
+        << run.transcript[static_cast<size_t>(box)];
+    // Nothing was staged before the second press.
+    EXPECT_EQ(FindLine(run.transcript, "RVRES.DLL"), FindLine(run.transcript, "RVRES.DLL", box)) << c.name;
+    ASSERT_EQ(run.state["spooler"]["printers"].size(), 1u) << Joined(run.transcript);
+    EXPECT_EQ(run.state["spooler"]["printers"][0]["name"], longest);
+    EXPECT_TRUE(run.problems.empty()) << Joined(run.problems);
+  }
 }
 
 }  // namespace

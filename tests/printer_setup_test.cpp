@@ -121,6 +121,17 @@ TEST(PrinterSetupCommandLine, RefusesWhatItCannotDoWith87AndTheHelp) {
   EXPECT_EQ(PrinterSetup({"PLAN", "/MODEL:RV-640", "-Port", "lpt1:"}).exitCode, setup::kExitDone);
   const SetupRun bad = PrinterSetup({"install", "/json", "/model", "x"});
   EXPECT_EQ(bad.json["exit_code"], 87);
+  // A name the spooler would refuse, with the reason, before anything is done.
+  for (const auto& name : std::vector<std::pair<std::string, std::string>>{
+           {"Kitchen\\Bar", "cannot contain \"\\\""},
+           {"Front,Desk", "cannot contain \",\""},
+           {std::string(300, 'P'), "at most 220 characters; this one has 300"}}) {
+    const SetupRun refused =
+        PrinterSetup({"install", "/model", "RV-640", "/port", "LPT1:", "/name", name.first}, false);
+    EXPECT_EQ(refused.exitCode, setup::kExitBadCommandLine) << refused.output;
+    EXPECT_NE(refused.output.find(name.second), std::string::npos) << refused.output;
+    EXPECT_TRUE(Printer(machine.machine, name.first).is_null());
+  }
 }
 
 TEST(PrinterSetupList, NamesEveryCatalogueEntryWithItsKindAndNeedsThePackage) {

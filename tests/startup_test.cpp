@@ -1,6 +1,10 @@
 // The installer window's start-up as the user sees it.
 #include <gtest/gtest.h>
+#include <minizip/zip.h>
 
+#include <filesystem>
+
+#include "temp_folder.h"
 #include "test_support.h"
 
 using installersim::RunInstaller;
@@ -11,6 +15,9 @@ using testing_support::WindowsProfile;
 namespace {
 
 nlohmann::json Script(const char* json) { return nlohmann::json::parse(json); }
+
+namespace stdfs = std::filesystem;
+using StartupHostilePackage = testing_support::TempFolderTest;
 
 TEST(Startup, EmptiesTheStatusLineThenShowsThePlatformAndEnablesInstall) {
   const auto run = RunInstaller(WindowsProfile(2, 10, 0, true),
@@ -122,6 +129,37 @@ TEST(StartupPackage, WithoutTheArchiveLibraryOrThePackageTheListStaysEmptyAndIns
     EXPECT_GE(FindLine(run.transcript, "Install button \"&Install\" enabled"), 0);
     EXPECT_TRUE(run.problems.empty());
   }
+}
+
+// A package with files for other places than its own three (a spooler
+// DLL, a shortcut on every user's desktop) is refused whole: the window says
+// so, and the drive ends as it would had nothing been unpacked.
+TEST_F(StartupHostilePackage, IsNotUnpackedAndTheDriveKeepsOnlyWhatWasThere) {
+  const std::string package = (root_ / "DriverData.Drv").string();
+  stdfs::copy_file(std::string(INSTALLER_BUILD_DIR) + "/sample/DriverData.Drv", package);
+  zipFile zip = zipOpen64(package.c_str(), APPEND_STATUS_ADDINZIP);
+  ASSERT_NE(zip, nullptr);
+  for (const char* stray :
+       {"Windows/System32/spool/drivers/x64/3/evil.dll", "Users/Public/Desktop/Printer.lnk"}) {
+    zip_fileinfo info = {};
+    ASSERT_EQ(zipOpenNewFileInZip(zip, stray, &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 6), ZIP_OK);
+    ASSERT_EQ(zipWriteInFileInZip(zip, "MZ", 2), ZIP_OK);
+    ASSERT_EQ(zipCloseFileInZip(zip), ZIP_OK);
+  }
+  ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
+
+  nlohmann::json profile = WindowsProfile(2, 10, 0, true);
+  profile["current_directory"] = "C:\\Users\\Shop\\Desktop";
+  profile["package"] = package;
+  const auto script = Script(R"([{"wait": {"enabled": "install"}}, {"close": true}])");
+  const auto run = RunInstaller(profile, script);
+  EXPECT_GE(FindLine(run.transcript, "The driver package was not unpacked: it holds files for other places"),
+            0)
+      << Joined(run.transcript);
+  EXPECT_EQ(FindLine(run.transcript, "driver list: added"), -1);
+  nlohmann::json untouched = profile;
+  untouched["archive_library"] = false;
+  EXPECT_EQ(run.state["files"], RunInstaller(untouched, script).state["files"]);
 }
 
 }  // namespace

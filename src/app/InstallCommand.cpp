@@ -2,6 +2,7 @@
 // path of the chosen model. The same button, relabelled "&Finish" by a
 // finished installation, closes the window.
 #include "app/InstallDlg.h"
+#include "install/PrinterNameRules.h"
 #include "package/MachineChecks.h"
 #include "package/ModelTables.h"
 
@@ -98,10 +99,26 @@ void CInstallDlg::OnInstall() {
     RefuseInstall(text);
     return;
   }
-  if (m_nDriverIndex < receiptModels)
+  if (m_nDriverIndex < receiptModels) {
+    // The typed name is checked now: the spooler would refuse it only at
+    // the end, with the driver already installed.
+    CString printerName;
+    CString reason;
+    GetDlgItemText(IDC_PRINTER_NAME, printerName);
+    if (!CheckPrinterName(printerName, &reason)) {
+      CString text;
+      text.Format(
+          "Windows does not accept this printer name, so nothing was installed.\r\n\r\n%s\r\n\r\nType "
+          "another "
+          "printer name and press Install again.",
+          reason.GetString());
+      RefuseInstall(text);
+      return;
+    }
     InstallReceiptDriver();
-  else
+  } else {
     InstallLabelDriver();
+  }
 
   if (CWnd* cancel = GetDlgItem(IDCANCEL)) cancel->EnableWindow(FALSE);
   UpdateData(FALSE);

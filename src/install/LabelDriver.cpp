@@ -3,6 +3,7 @@
 // spooler's driver directory and registered.
 #include "app/InstallDlg.h"
 #include "install/DriverFiles.h"
+#include "install/LanguageMonitor.h"
 #include "package/ModelTables.h"
 #include "package/PackageLocations.h"
 #include "platform/platform.h"
@@ -68,12 +69,16 @@ void CInstallDlg::InstallLabelDriver() {
   StageFile(sourceFolder + CString(family[0]), monitorDll);
 
   ControlSpooler("Spooler", SPOOLER_ENSURE_RUNNING);
-  if (spooler.DeleteMonitorA(environment, kLabelMonitorName)) ControlSpooler("Spooler", SPOOLER_RESTART);
-  if (!spooler.AddMonitorA(kLabelMonitorName, environment, monitorDll) &&
-      plat::System().GetLastError() != ERROR_PRINT_MONITOR_ALREADY_INSTALLED) {
-    AfxMessageBox("Failed to add Monitor\r\n", MB_OK);
-    OnOK();
-    return;
+  // A printer installed again finds its monitor in place: replacing it by
+  // the same record would only restart the spooler.
+  if (!LanguageMonitorInPlace(kLabelMonitorName, monitorDll)) {
+    if (spooler.DeleteMonitorA(environment, kLabelMonitorName)) ControlSpooler("Spooler", SPOOLER_RESTART);
+    if (!spooler.AddMonitorA(kLabelMonitorName, environment, monitorDll) &&
+        plat::System().GetLastError() != ERROR_PRINT_MONITOR_ALREADY_INSTALLED) {
+      AfxMessageBox("Failed to add Monitor\r\n", MB_OK);
+      OnOK();
+      return;
+    }
   }
   SetStatus("Advanced Language Monitor is added");
 

@@ -9,6 +9,9 @@
 
 namespace {
 constexpr DWORD kOutputSize = 16384;
+// The library's answer for an archive with an entry it will not write where
+// it was asked to: outside the names given, or leading out of the folder.
+constexpr int kLibraryUnsafeEntry = 4;
 
 // The text after the first "error: " line start of the library's output.
 std::string FirstError(const char* output) {
@@ -63,7 +66,7 @@ void CArchiveTool::FreeArchiveLibrary() {
   m_pfnKillOwnerWindowEx = nullptr;
 }
 
-BYTE CArchiveTool::Extract(const char* archivePath, const char* destination) {
+BYTE CArchiveTool::Extract(const char* archivePath, const char* destination, const CStringArray& names) {
   m_lastError.clear();
   LoadArchiveLibrary();
   plat::IThreads& threads = plat::Threads();
@@ -74,6 +77,7 @@ BYTE CArchiveTool::Extract(const char* archivePath, const char* destination) {
   std::vector<char> output(kOutputSize + 1, '\0');
   CString command;
   command.Format("x -y \"%s\" -o\"%s\" -hide", archivePath, destination);
+  for (int i = 0; i < names.GetSize(); ++i) command += " \"" + names[i] + "\"";
   // The library reads its command line in the ANSI code page.
   std::string ansiCommand;
   if (!plat::System().ConvertToAnsiCodePage(command, &ansiCommand)) return kNotInCodePage;
@@ -89,5 +93,6 @@ BYTE CArchiveTool::Extract(const char* archivePath, const char* destination) {
   m_pfnKillOwnerWindowEx(m_hOwnerWnd);
   threads.Sleep(10);
   if (rc != 0) m_lastError = FirstError(output.data());
+  if (rc == kLibraryUnsafeEntry) return kUnexpectedEntries;
   return rc == 0 ? 2 : 0;
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "framework/cstring.h"
 #include "platform/types.h"
 
 typedef BOOL(CALLBACK* ArchiveCallbackFn)(HWND window, UINT message, UINT state, LPVOID progress);
@@ -21,10 +22,15 @@ class CArchiveTool {
   // cannot express, so the library could not be given them.
   static constexpr BYTE kNotInCodePage = 1;
 
-  // Unpacks `archivePath` with its folders into `destination`: 2 when the
-  // library unpacked it, kNotInCodePage, 0 otherwise (also without library
-  // or archive).
-  BYTE Extract(const char* archivePath, const char* destination);
+  // What Extract returns when the library refused the archive for an entry
+  // outside `names` or one whose name leads elsewhere: nothing was written.
+  static constexpr BYTE kUnexpectedEntries = 3;
+
+  // Unpacks `archivePath` into `destination`, which must hold exactly the
+  // `names` (paths below it, each a file or a folder with all it holds):
+  // 2 when the library unpacked it, kNotInCodePage, kUnexpectedEntries, 0
+  // otherwise (also without library or archive).
+  BYTE Extract(const char* archivePath, const char* destination, const CStringArray& names);
   void FreeArchiveLibrary();
 
   void SetOwnerWindow(HWND owner) { m_hOwnerWnd = owner; }

@@ -1,4 +1,6 @@
 // Unpacking the driver package at start-up.
+#include <cstring>
+
 #include "app/InstallDlg.h"
 #include "package/PackageLocations.h"
 #include "platform/platform.h"
@@ -17,8 +19,19 @@ void CInstallDlg::ExtractDriverPackage() {
   archive.Format("%s\\DriverData.Drv", folder);
   if (!m_strPackagePath.IsEmpty()) archive = m_strPackagePath;
 
-  const BYTE result = m_archive.Extract(archive, kPackageUnpackRoot);
+  // Only what the installation reads is asked for, by its path below the
+  // unpack root; the library refuses a package holding anything else.
+  CStringArray names;
+  for (const char* path : kPackageContents) names.Add(path + std::strlen(kPackageUnpackRoot));
+  const BYTE result = m_archive.Extract(archive, kPackageUnpackRoot, names);
   m_archive.FreeArchiveLibrary();
+  if (result == CArchiveTool::kUnexpectedEntries) {
+    AfxMessageBox(
+        "The driver package was not unpacked: it holds files for other places than DriverName.cfg and the "
+        "Ticket and Barcode folders, and this installer writes nowhere else.\r\n\r\nAsk your supplier for a "
+        "driver package that holds only those.",
+        MB_OK | MB_ICONWARNING);
+  }
   if (result == CArchiveTool::kNotInCodePage) {
     CString text;
     text.Format(

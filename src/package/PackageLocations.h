@@ -15,3 +15,8 @@ constexpr const char* kLabelFilesX86 = "C:\\Barcode\\x86\\";
 constexpr const char* kLabelFilesX64 = "C:\\Barcode\\x64\\";
 // Help and model data files shared by both word sizes.
 constexpr const char* kLabelCommonFiles = "C:\\Barcode\\Common\\";
+
+// All a package may hold, as unpacked: the catalogue and the two driver
+// folders. A package with anything more is not unpacked at all, so nothing
+// outside these (which closing the window removes) is ever written.
+constexpr const char* kPackageContents[] = {kCatalogueFile, kReceiptPackageFolder, kLabelPackageFolder};

@@ -56,6 +56,9 @@ class ISystem {
   // Administrators group. FALSE in *isMember for a standard user, and for an
   // administrator whose token UAC filtered (the group is deny-only there).
   virtual BOOL CheckAdministratorsMembership(BOOL* isMember) = 0;
+  // The NetBIOS name; `size` in: the buffer's bytes, out: the name's
+  // length (without NUL), or the bytes needed with ERROR_BUFFER_OVERFLOW.
+  virtual BOOL GetComputerNameA(LPSTR buffer, DWORD* size) = 0;
   // WindowsProtectedPrintInfo.IsProtectedPrintEnabled, the Windows Runtime
   // query for Windows Protected Print mode (Windows 11 24H2 on). FALSE,
   // with *enabled FALSE, where Windows has no such class or it cannot be
@@ -84,6 +87,9 @@ class IThreads {
   // ERROR_ALREADY_EXISTS; a name held by another user's process may fail
   // with ERROR_ACCESS_DENIED instead.
   virtual HANDLE CreateMutexA(LPCSTR name) = 0;
+  // The wall clock: UTC, and the machine's local time.
+  virtual void GetSystemTime(SYSTEMTIME* time) = 0;
+  virtual void GetLocalTime(SYSTEMTIME* time) = 0;
 };
 
 // The registry, with the Win32 return codes (ERROR_SUCCESS and the rest).
@@ -165,14 +171,36 @@ struct DriverInfo3 {
   std::string defaultDataType;
 };
 
+// A MONITOR_INFO_2 record.
+struct MonitorInfo2 {
+  std::string name;
+  std::string environment;
+  std::string dllName;
+};
+
 // The fields of a PRINTER_INFO_2 record the installer sets or reads; every
-// other field is zero.
+// other field is zero. AddPrinterA takes `attributes`, never the read-only
+// `status` and `jobCount`.
 struct PrinterInfo2 {
   std::string printerName;
   std::string portName;
   std::string driverName;
   std::string printProcessor;
   std::string dataType;
+  DWORD attributes = 0;  // PRINTER_ATTRIBUTE_...
+  DWORD status = 0;      // PRINTER_STATUS_...
+  DWORD jobCount = 0;    // cJobs
+};
+
+// The fields of a JOB_INFO_2 record a queue report reads.
+struct JobInfo2 {
+  DWORD jobId = 0;
+  std::string document;
+  std::string statusText;  // pStatus: the port monitor's own words, often empty
+  DWORD status = 0;        // JOB_STATUS_...
+  DWORD size = 0;          // bytes spooled
+  DWORD pagesPrinted = 0;
+  SYSTEMTIME submitted = {};  // UTC
 };
 
 // The Standard TCP/IP port monitor's PORT_DATA_1 record (tcpxcv.h), as far
@@ -196,6 +224,8 @@ class ISpooler {
   // Level 3.
   virtual BOOL AddPrinterDriverExA(const DriverInfo3& info, DWORD flags) = 0;
   virtual BOOL DeleteMonitorA(LPCSTR environment, LPCSTR monitorName) = 0;
+  // Level 2: every monitor installed, sized like EnumPortsA.
+  virtual BOOL EnumMonitorsA(std::vector<MonitorInfo2>* monitors) = 0;
   // Level 2 (MONITOR_INFO_2).
   virtual BOOL AddMonitorA(LPCSTR monitorName, LPCSTR environment, LPCSTR dllName) = 0;
   // The defaults record: `dataType`, no device mode, `access`.
@@ -223,6 +253,42 @@ class ISpooler {
   // TRUE when the call went through; `status` then holds the monitor's
   // own result (ERROR_SUCCESS when the port was made).
   virtual BOOL XcvDataAddPort(HANDLE xcv, const TcpipPortData& port, DWORD* status) = 0;
+
+  // Level 2 of one open printer, with its status and job count.
+  virtual BOOL GetPrinterA(HANDLE printer, PrinterInfo2* info) = 0;
+  // Level 2: every job in the printer's queue, in the queue's order.
+  virtual BOOL EnumJobsA(HANDLE printer, std::vector<JobInfo2>* jobs) = 0;
+  // A document of `dataType` ("RAW": the bytes go to the port untouched,
+  // DOC_INFO_1 without an output file): the job id, or 0.
+  virtual DWORD StartDocPrinterA(HANDLE printer, LPCSTR documentName, LPCSTR dataType) = 0;
+  virtual BOOL WritePrinter(HANDLE printer, LPCVOID data, DWORD size, DWORD* written) = 0;
+  virtual BOOL EndDocPrinter(HANDLE printer) = 0;
+};
+
+// A connected TCP socket, or kInvalidSocket.
+typedef UINT_PTR SocketHandle;
+constexpr SocketHandle kInvalidSocket = ~static_cast<SocketHandle>(0);
+// The Winsock errors a status request meets (WSAGetLastError).
+constexpr int kWsaInvalidArgument = 10022;    // WSAEINVAL: no dotted IPv4 address
+constexpr int kWsaTimedOut = 10060;           // WSAETIMEDOUT
+constexpr int kWsaConnectionRefused = 10061;  // WSAECONNREFUSED
+constexpr int kWsaNotInitialised = 10093;     // WSANOTINITIALISED: no Winsock on the machine
+
+// TCP over IPv4 (Winsock), for asking a network printer itself. Every call
+// is bounded: nothing here waits longer than the time-out it is given.
+class INetwork {
+ public:
+  virtual ~INetwork() = default;
+  // socket and connect to `address` (dotted IPv4, nothing resolved) and
+  // `port`, given at most `timeoutMs`.
+  virtual SocketHandle ConnectA(LPCSTR address, WORD port, DWORD timeoutMs) = 0;
+  // send: the bytes sent, or -1.
+  virtual int send(SocketHandle socket, const char* data, int size) = 0;
+  // select for at most `timeoutMs`, then recv: the bytes read, 0 when the
+  // peer closed, -1 (kWsaTimedOut) when nothing came in time.
+  virtual int RecvWithin(SocketHandle socket, char* buffer, int size, DWORD timeoutMs) = 0;
+  virtual int closesocket(SocketHandle socket) = 0;
+  virtual int WSAGetLastError() = 0;
 };
 
 // Message boxes not owned by a dialog of the framework (the framework's own
@@ -300,6 +366,7 @@ struct Platform {
   ISpooler* spooler = nullptr;
   IUser* user = nullptr;
   IComm* comm = nullptr;
+  INetwork* network = nullptr;
 };
 
 // The process-wide set; Install is called once before anything else runs
@@ -315,5 +382,6 @@ inline IServices& Services() { return *Current().services; }
 inline ISpooler& Spooler() { return *Current().spooler; }
 inline IUser& User() { return *Current().user; }
 inline IComm& Comm() { return *Current().comm; }
+inline INetwork& Network() { return *Current().network; }
 
 }  // namespace plat

@@ -77,6 +77,7 @@ void TestServices(const Backend& backend);
 void TestSpooler(const Backend& backend);
 void TestSpoolerInstall(const Backend& backend);
 void TestComm(const Backend& backend);
+void TestQueue(const Backend& backend);
 void TestLastError(const Backend& backend);
 
 }  // namespace conformance

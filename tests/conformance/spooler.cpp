@@ -95,6 +95,8 @@ void Monitors(const Backend& backend) {
      "DeleteMonitorA of a monitor whose port a printer uses: error %lu, expected 3008", U(LastError()));
 }
 
+void PrinterNames(const plat::PrinterInfo2& working);
+
 void ListsAndPrinters() {
   plat::ISpooler& spooler = plat::Spooler();
   std::vector<plat::PortInfo2> ports;
@@ -143,6 +145,47 @@ void ListsAndPrinters() {
   ok(!printer && LastError() == ERROR_PRINTER_ALREADY_EXISTS,
      "AddPrinterA of an existing printer: error %lu, expected 1802", U(LastError()));
   if (printer) spooler.ClosePrinter(printer);
+  PrinterNames(existing);
+}
+
+// The names AddPrinter refuses with 1801 (kMaxPrinterNameLength has the
+// rule), on a driver and port that work. A printer that is made is deleted.
+void PrinterNames(const plat::PrinterInfo2& working) {
+  plat::ISpooler& spooler = plat::Spooler();
+  const auto add = [&spooler, &working](const std::string& name, DWORD* error) {
+    plat::PrinterInfo2 info = working;
+    info.printerName = name;
+    MarkLastError();
+    HANDLE printer = spooler.AddPrinterA(info);
+    *error = LastError();
+    if (!printer) return false;
+    spooler.DeletePrinter(printer);
+    spooler.ClosePrinter(printer);
+    return true;
+  };
+  DWORD error = 0;
+  bool added = add("", &error);
+  ok(!added && error == ERROR_INVALID_PRINTER_NAME,
+     "AddPrinterA with an empty name: %d, error %lu, expected 1801", added, U(error));
+  added = add("Conformance,Printer", &error);
+  ok_or_wine(!added && error == ERROR_INVALID_PRINTER_NAME, added, "AddPrinter takes a comma in a name",
+             "AddPrinterA \"Conformance,Printer\": %d, error %lu, expected 1801", added, U(error));
+  if (OnWine()) {
+    // Wine makes a key Printers\Conformance with a subkey Printer, which
+    // no enumeration shows and nothing deletes: the prefix is left broken.
+    skip("AddPrinterA \"Conformance\\Printer\": not tried under Wine");
+  } else {
+    added = add("Conformance\\Printer", &error);
+    ok(!added && error == ERROR_INVALID_PRINTER_NAME,
+       "AddPrinterA \"Conformance\\Printer\": %d, error %lu, expected 1801", added, U(error));
+  }
+  const std::string longest(kMaxPrinterNameLength, 'C');
+  added = add(longest, &error);
+  ok(added, "AddPrinterA with a name of %d characters: error %lu", kMaxPrinterNameLength, U(error));
+  added = add(longest + "C", &error);
+  ok_or_wine(!added && error == ERROR_INVALID_PRINTER_NAME, added, "AddPrinter takes a name over the limit",
+             "AddPrinterA with a name of %d characters: %d, error %lu, expected 1801",
+             kMaxPrinterNameLength + 1, added, U(error));
 }
 
 }  // namespace

@@ -72,6 +72,7 @@ int main() {
   conformance::TestSpooler(backend);
   conformance::TestSpoolerInstall(backend);
   conformance::TestComm(backend);
+  conformance::TestQueue(backend);
   conformance::TestLastError(backend);
 
   ::RemoveDirectoryW(Utf8ToWide(backend.tempFolder.c_str()).c_str());

@@ -5,6 +5,7 @@ there for a static import) must never be loaded either. tests/wine/planted-dll b
 that leaves C:\\planted-NAME-loaded.txt behind when anything loads it."""
 
 import shutil
+import zipfile
 
 import pytest
 
@@ -78,4 +79,52 @@ def test_planted_libraries_never_loaded_and_missing_spooler_reported(prefix64, i
     check("Install: the spooler's refusal is reported, the window stays",
           inst.ui("click install", f"expect-box {dq(NO_SPOOLER_BOX)} 30", "answer-box IDOK",
                   "expect-enabled install 10"))
+    inst.close_and_exit()
+
+
+HOSTILE_BOX = ("The driver package was not unpacked: it holds files for other places than DriverName.cfg and the "
+               "Ticket and Barcode folders, and this installer writes nowhere else.\r\n\r\nAsk your supplier for a "
+               "driver package that holds only those.")
+NAME_BOX = ("Windows does not accept this printer name, so nothing was installed.\r\n\r\nA printer name cannot "
+            "contain \"\\\".\r\n\r\nType another printer name and press Install again.")
+# What a package must never leave: a file for the spooler's folder, a shortcut on every user's desktop.
+STRAYS = ("windows/system32/spool/drivers/w32x86/3/evil.dll", "users/Public/Desktop/Printer.lnk")
+
+
+def box(text):
+    """expect-box's quoted TEXT, with its line breaks as the driver writes them."""
+    return dq(text).replace("\r", "\\r").replace("\n", "\\n")
+
+
+def drive_tree(prefix):
+    """Every path below drive C, lower-cased, but for Wine's own temporary files."""
+    return {str(p.relative_to(prefix.drive_c)).lower() for p in prefix.drive_c.rglob("*")
+            if "temp" not in [part.lower() for part in p.relative_to(prefix.drive_c).parts]}
+
+
+def test_package_writing_outside_its_folders_is_refused_and_leaves_nothing(prefix64, installer, package):
+    hostile = OUT / "hostile-package/DriverData.Drv"
+    hostile.parent.mkdir(parents=True, exist_ok=True)
+    shutil.copyfile(package[1], hostile)
+    with zipfile.ZipFile(hostile, "a") as archive:
+        for stray in STRAYS:
+            archive.writestr(stray, b"MZ")
+    before = drive_tree(prefix64)
+    inst = installer(prefix64, [package[0], hostile], work=OUT / "hostile-work")
+    check("a package with files for other places: window appears", inst.appears(30))
+    check("the start-up says the package was not unpacked",
+          inst.ui(f"expect-box {box(HOSTILE_BOX)} 60", "answer-box IDOK", "expect-enabled install 60"))
+    inst.close_and_exit()
+    left = sorted(drive_tree(prefix64) - before)
+    check("nothing is left on drive C but what was there", Result(not left, f"new on drive C: {left}"))
+
+
+def test_printer_name_windows_refuses_is_told_before_anything_is_staged(prefix64, installer, package):
+    inst = installer(prefix64, package, work=OUT / "badname-work")
+    check("window appears", inst.appears(30))
+    check("a name with \"\\\" is refused when Install is pressed, and Install stays usable",
+          inst.ui("expect-enabled install 60", "set-text printer-name \"Kitchen\\\\Bar\"", "click install",
+                  f"expect-box {box(NAME_BOX)} 30", "answer-box IDOK", "expect-enabled install 10"))
+    staged = [str(p) for p in (prefix64.drive_c / "windows").rglob("*") if p.name.lower() == "rvres.dll"]
+    check("no driver file was staged", Result(not staged, f"staged: {staged}"))
     inst.close_and_exit()

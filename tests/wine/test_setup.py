@@ -118,6 +118,9 @@ def test_setup_status_lists_default_and_remove_keeps_shared_driver(setup):
 
 def test_setup_exit_codes_for_bad_option_missing_package_unknown_model_and_open_window(setup, installer, package):
     check("a bad option: 87", exits(setup, 87, "install", "/model", "RV-640", "/port", "LPT1:", "/colour")[0])
+    named, run = exits(setup, 87, "install", "/model", "RV-640", "/port", "LPT1:", "/name", "Kitchen\\Bar")
+    check("a printer name Windows refuses: 87, with the reason",
+          Result(named and 'cannot contain "\\"' in run.output, named.output))
     check("no package: 1603", exits(setup, 1603, "install", "/model", "RV-640", "/port", "LPT1:", "/package",
                                     "C:\\nowhere\\DriverData.Drv")[0])
     check("an unknown model: 1168", exits(setup, 1168, "install", "/model", "No such printer", "/port", "LPT1:")[0])

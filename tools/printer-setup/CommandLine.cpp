@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "install/PrinterNameRules.h"
 #include "ports/SerialPromptDlg.h"
 
 namespace setup {
@@ -20,11 +21,8 @@ struct VerbName {
   const char* name;
   Verb verb;
 };
-const VerbName kVerbs[] = {{"list", Verb::List},
-                           {"install", Verb::Install},
-                           {"remove", Verb::Remove},
-                           {"status", Verb::Status},
-                           {"plan", Verb::Plan}};
+const VerbName kVerbs[] = {{"list", Verb::List},     {"install", Verb::Install}, {"remove", Verb::Remove},
+                           {"status", Verb::Status}, {"plan", Verb::Plan},       {"test", Verb::Test}};
 
 // Which options each command takes; /log and /json go with every one.
 bool Allowed(Verb verb, const std::string& option) {
@@ -40,6 +38,8 @@ bool Allowed(Verb verb, const std::string& option) {
       return option == "printer" || option == "driver";
     case Verb::Status:
       return option == "printer";
+    case Verb::Test:
+      return option == "printer" || option == "print";
     case Verb::Help:
       return false;
   }
@@ -47,7 +47,7 @@ bool Allowed(Verb verb, const std::string& option) {
 }
 
 bool IsSwitch(const std::string& option) {
-  return option == "default" || option == "driver" || option == "json";
+  return option == "default" || option == "driver" || option == "json" || option == "print";
 }
 
 ParsedCommandLine Refuse(const std::string& error) {
@@ -109,13 +109,18 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
 
     if (option == "model") options.model = value;
     if (option == "port") options.port = value;
-    if (option == "name") options.printerName = value;
+    if (option == "name") {
+      CString reason;
+      if (!CheckPrinterName(value.c_str(), &reason)) return Refuse("/name: " + reason.str());
+      options.printerName = value;
+    }
     if (option == "printer") options.printer = value;
     if (option == "package") options.package = value;
     if (option == "log") options.logFile = value;
     if (option == "default") options.setDefault = true;
     if (option == "driver") options.removeDriver = true;
     if (option == "json") options.json = true;
+    if (option == "print") options.print = true;
     if (option == "baud") {
       char* end = nullptr;
       const long rate = std::strtol(value.c_str(), &end, 10);
@@ -130,6 +135,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       (options.model.empty() || options.port.empty()))
     return Refuse(verbName + " needs /model and /port");
   if (options.verb == Verb::Remove && options.printer.empty()) return Refuse("remove needs /printer");
+  if (options.verb == Verb::Test && options.printer.empty()) return Refuse("test needs /printer");
   parsed.ok = true;
   return parsed;
 }
@@ -143,6 +149,7 @@ const char* HelpText() {
          "  printer-setup remove /printer NAME [/driver]\n"
          "  printer-setup status [/printer NAME]\n"
          "  printer-setup plan /model NAME /port PORT [/name PRINTER] [/default] [/baud N] [/package FILE]\n"
+         "  printer-setup test /printer NAME [/print]\n"
          "     common: [/log FILE] [/json]\n"
          "\n"
          "  /model NAME    a printer name of the package (printer-setup list shows them)\n"
@@ -153,12 +160,15 @@ const char* HelpText() {
          "  /baud N        the rate serial probing uses (default 9600)\n"
          "  /package FILE  the driver package (default DriverData.Drv in the current folder)\n"
          "  /driver        remove: also the model's driver when no other printer uses it\n"
+         "  /print         test: also prints a test receipt through the spooler\n"
          "  /log FILE      every step with its time, appended to FILE\n"
          "  /json          one JSON object with the result on standard output\n"
          "\n"
          "Exit codes: 0 done, 87 bad command line, 5 no administrator rights, 1168 printer,\n"
          "model or port not found, 1603 installation failed (see the log), 1618 another\n"
-         "installation is running (try again later).\n";
+         "installation is running (try again later).\n"
+         "test: 0 ready, 1168 no such printer, 21 the printer reports a problem, 1460 the\n"
+         "printer does not answer, 1906 a job is stuck or the queue is held.\n";
 }
 
 }  // namespace setup

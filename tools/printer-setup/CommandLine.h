@@ -7,20 +7,21 @@
 
 namespace setup {
 
-enum class Verb { Help, List, Install, Remove, Status, Plan };
+enum class Verb { Help, List, Install, Remove, Status, Plan, Test };
 
 struct Options {
   Verb verb = Verb::Help;
   std::string model;
   std::string port;
   std::string printerName;  // install, plan: /name
-  std::string printer;      // remove, status: /printer
+  std::string printer;      // remove, status, test: /printer
   std::string package;
   std::string logFile;
   int baudRate = 9600;
   bool setDefault = false;
   bool removeDriver = false;
   bool json = false;
+  bool print = false;  // test: a test receipt
 };
 
 struct ParsedCommandLine {

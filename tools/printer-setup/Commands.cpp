@@ -22,15 +22,21 @@ const char* VerbName(Verb verb) {
       return "status";
     case Verb::Plan:
       return "plan";
+    case Verb::Test:
+      return "test";
     case Verb::Help:
       break;
   }
   return "help";
 }
 
-// Every command but status unpacks the package into C:\ or changes the
-// spooler, which takes administrator rights.
-bool NeedsAdministrator(Verb verb) { return verb != Verb::Status; }
+// Every command but status and test unpacks the package into C:\ or
+// changes the spooler, which takes administrator rights; a test receipt
+// needs only the right to print every user has.
+bool NeedsAdministrator(Verb verb) { return verb != Verb::Status && verb != Verb::Test; }
+
+// Commands that only read (and print) leave the installation lock alone.
+bool TakesInstallationLock(Verb verb) { return verb != Verb::Status && verb != Verb::Test; }
 
 int Dispatch(CommandContext& context) {
   switch (context.options.verb) {
@@ -44,6 +50,8 @@ int Dispatch(CommandContext& context) {
       return RunStatus(context);
     case Verb::Plan:
       return RunPlan(context);
+    case Verb::Test:
+      return RunTest(context);
     case Verb::Help:
       break;
   }
@@ -65,7 +73,7 @@ int Checked(CommandContext& context) {
       return kExitAccessDenied;
     }
   }
-  if (options.verb == Verb::Status) return Dispatch(context);
+  if (!TakesInstallationLock(options.verb)) return Dispatch(context);
   CInstallationLock lock;
   if (lock.GetState() == CInstallationLock::State::HeldElsewhere) {
     context.text =

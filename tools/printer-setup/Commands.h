@@ -29,6 +29,12 @@ int RunPlan(CommandContext& context);
 int RunInstall(CommandContext& context);
 int RunRemove(CommandContext& context);
 int RunStatus(CommandContext& context);
+int RunTest(CommandContext& context);
+
+// Whether "Device" (the user's default printer) names `printer`.
+bool IsDefaultPrinter(const std::string& printer);
+// A string value of the registry, or empty.
+std::string ReadRegistryString(HKEY root, const std::string& path, const char* name);
 
 // Opens the /log file; null (and `error` set) when it cannot be written.
 typedef std::function<std::unique_ptr<ILogSink>(const std::string& path, std::string* error)> LogOpener;

@@ -182,6 +182,12 @@ int RemoveDriver(CommandContext& context, const std::string& driver,
 
 }  // namespace
 
+bool IsDefaultPrinter(const std::string& printer) { return IsDefault(printer); }
+
+std::string ReadRegistryString(HKEY root, const std::string& path, const char* name) {
+  return ReadString(root, path, name);
+}
+
 int RunStatus(CommandContext& context) {
   ReportMachine(context, ReadMachineFacts());
   std::vector<plat::PrinterInfo2> printers;

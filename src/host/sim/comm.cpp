@@ -8,6 +8,7 @@
 
 #include "host/sim/json_check.h"
 #include "host/sim/machine.h"
+#include "host/sim/status_device.h"
 #include "host/sim/threads.h"
 
 namespace sim {
@@ -161,6 +162,9 @@ struct SimComm::Device {
   std::string kind;
   DWORD baud = 9600;  // a printer's own rate
   std::vector<BYTE> reply;
+  // With "status" in the profile, each DLE EOT n gets its own answer.
+  bool answersEachRequest = false;
+  StatusDevice status;
   uint64_t replyDelay = 20;
   DCB line = DefaultLine();  // the driver keeps it between opens
   bool configured = false;
@@ -200,6 +204,10 @@ void SimComm::LoadJson(const Profile& ports) {
     device->baud = it.value().value("baud", static_cast<DWORD>(9600));
     ParseHexBytes(it.value().value("reply", std::string("12")), true, &device->reply);
     device->replyDelay = it.value().value("reply_delay_ms", static_cast<uint64_t>(20));
+    if (it.value().contains("status")) {
+      device->answersEachRequest = true;
+      device->status = StatusDevice(it.value()["status"].get<std::vector<std::string>>());
+    }
     device->refusedWaitSignals = it.value().value("refused_wait_signals", false);
     m_devices[device->name] = std::move(device);
   }
@@ -614,8 +622,10 @@ void SimComm::WriteSent(ULONG_PTR handle, const std::shared_ptr<Request>& write)
   // whoever has the port open when it comes.
   if (device.kind == "printer" && device.line.BaudRate == device.baud && HasStatusRequest(write->data)) {
     Device* target = &device;
+    std::vector<BYTE> reply = device.answersEachRequest ? device.status.Answers(write->data) : device.reply;
+    if (reply.empty()) reply = device.reply;  // the label printers' query
     m_machine.GetWorld().ScheduleAt(m_machine.GetWorld().Now() + device.replyDelay,
-                                    [this, target]() { Deliver(*target, target->reply); });
+                                    [this, target, reply]() { Deliver(*target, reply); });
   }
 }
 

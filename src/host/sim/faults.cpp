@@ -8,8 +8,8 @@ const std::vector<std::string>& FaultableCalls() {
       "AddMonitorA", "AddPortA", "AddPrinterA", "AddPrinterDriverExA", "AdjustTokenPrivileges",
       "BuildCommDCBA", "CheckTokenMembership", "ConfigurePortA", "ControlService", "CopyFileA",
       "CreateDirectoryA", "CreateEventA", "CreateFileA", "CreateMutexA", "CreateThread", "DeleteFileA",
-      "DeleteMonitorA", "DeletePortA", "DeletePrinterDriverExA", "EnumPortsA", "EnumPrintersA",
-      "FindFirstFileA", "GetCurrentDirectoryA", "GetFileAttributesA", "GetModuleHandleA",
+      "DeleteMonitorA", "DeletePortA", "DeletePrinterDriverExA", "EnumMonitorsA", "EnumPortsA",
+      "EnumPrintersA", "FindFirstFileA", "GetCurrentDirectoryA", "GetFileAttributesA", "GetModuleHandleA",
       "GetPrinterDriverDirectoryA", "GetPrivateProfileSectionNamesA", "GetPrivateProfileStringA",
       "GetProcAddress", "GetSystemDirectoryA", "GetVersionExA", "GetWindowsDirectoryA",
       "IsProtectedPrintEnabled", "IsWow64Process", "IsWow64Process2", "LoadLibraryA", "LookupPrivilegeValueA",
@@ -18,7 +18,9 @@ const std::vector<std::string>& FaultableCalls() {
       "RegQueryValueExA", "RegSetValueExA", "RemoveDirectoryA", "SevenZip", "StartServiceA", "XcvDataW",
       // the serial port calls
       "ClearCommError", "GetCommMask", "GetCommState", "GetOverlappedResult", "PurgeComm", "ReadFile",
-      "SetCommMask", "SetCommState", "SetCommTimeouts", "SetupComm", "WaitCommEvent", "WriteFile"};
+      "SetCommMask", "SetCommState", "SetCommTimeouts", "SetupComm", "WaitCommEvent", "WriteFile",
+      // the queue, documents and the network (printer-setup test)
+      "EnumJobsA", "GetPrinterA", "StartDocPrinterA", "WritePrinter", "connect"};
   return calls;
 }
 
@@ -30,7 +32,9 @@ const std::vector<std::string>& TimedCalls() {
       "GetVersionExA", "QueryServiceStatus", "SevenZip",
       // the serial port calls
       "ClearCommError", "GetCommMask", "GetCommState", "GetOverlappedResult", "PurgeComm", "ReadFile",
-      "SetCommMask", "SetCommState", "SetCommTimeouts", "SetupComm", "WaitCommEvent", "WriteFile"};
+      "SetCommMask", "SetCommState", "SetCommTimeouts", "SetupComm", "WaitCommEvent", "WriteFile",
+      // the queue and documents (spooler_jobs.cpp)
+      "EnumJobsA", "GetPrinterA", "StartDocPrinterA", "WritePrinter"};
   return calls;
 }
 

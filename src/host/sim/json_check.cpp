@@ -6,26 +6,65 @@
 
 namespace sim {
 
-nlohmann::ordered_json ParseJsonText(const std::string& text) {
-  // The parser itself keeps its own stack, but everything that walks the
-  // result (copies, dumps) recurses: stop at the limit while parsing.
-  const auto depthLimit = [](int depth, nlohmann::ordered_json::parse_event_t event,
-                             nlohmann::ordered_json&) {
-    if ((event == nlohmann::ordered_json::parse_event_t::object_start ||
-         event == nlohmann::ordered_json::parse_event_t::array_start) &&
-        depth >= kMaxJsonDepth)
-      throw InputError("nested more than " + std::to_string(kMaxJsonDepth) + " levels deep");
-    return true;
-  };
-  try {
-    return nlohmann::ordered_json::parse(text, depthLimit, true, true);
-  } catch (const nlohmann::json::exception& error) {
+namespace {
+
+// Reads the text once, building nothing, to refuse nesting beyond the limit
+// before a document is built. The library's callback parser could do it in
+// one pass, but it searches the enclosing array for discarded values at the
+// end of every object: a script of many steps then parses in quadratic time.
+class DepthCheck : public nlohmann::json_sax<nlohmann::ordered_json> {
+ public:
+  bool null() override { return true; }
+  bool boolean(bool) override { return true; }
+  bool number_integer(number_integer_t) override { return true; }
+  bool number_unsigned(number_unsigned_t) override { return true; }
+  bool number_float(number_float_t, const string_t&) override { return true; }
+  bool string(string_t&) override { return true; }
+  bool binary(binary_t&) override { return true; }
+  bool start_object(std::size_t) override { return Enter(); }
+  bool key(string_t&) override { return true; }
+  bool end_object() override { return Leave(); }
+  bool start_array(std::size_t) override { return Enter(); }
+  bool end_array() override { return Leave(); }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) override {
+    throw NotJson(error);
+  }
+
+  static InputError NotJson(const nlohmann::detail::exception& error) {
     // "[json.exception.parse_error.101] parse error at line 1, column 2: ...",
     // or out_of_range.406 for a number too large for a double.
     std::string what = error.what();
     const size_t bracket = what.find("] ");
     if (bracket != std::string::npos) what.erase(0, bracket + 2);
-    throw InputError("not JSON: " + what);
+    return InputError("not JSON: " + what);
+  }
+
+ private:
+  bool Enter() {
+    if (m_depth >= kMaxJsonDepth)
+      throw InputError("nested more than " + std::to_string(kMaxJsonDepth) + " levels deep");
+    ++m_depth;
+    return true;
+  }
+  bool Leave() {
+    --m_depth;
+    return true;
+  }
+
+  int m_depth = 0;
+};
+
+}  // namespace
+
+nlohmann::ordered_json ParseJsonText(const std::string& text) {
+  // The parser itself keeps its own stack, but everything that walks the
+  // result (copies, dumps) recurses: the depth is checked first.
+  try {
+    DepthCheck depth;
+    nlohmann::ordered_json::sax_parse(text, &depth, nlohmann::detail::input_format_t::json, true, true);
+    return nlohmann::ordered_json::parse(text, nullptr, true, true);
+  } catch (const nlohmann::json::exception& error) {
+    throw DepthCheck::NotJson(error);
   }
 }
 

@@ -9,6 +9,7 @@
 #include "host/sim/code_page.h"
 #include "host/sim/comm.h"
 #include "host/sim/files.h"
+#include "host/sim/network.h"
 #include "host/sim/profile_check.h"
 #include "host/sim/services.h"
 #include "host/sim/spooler.h"
@@ -67,7 +68,8 @@ Machine::Machine(const Profile& profile, CheckedProfile)
       m_files(std::make_unique<SimFiles>(*this)),
       m_services(std::make_unique<SimServices>(*this)),
       m_spooler(std::make_unique<SimSpooler>(*this)),
-      m_comm(std::make_unique<SimComm>(*this)) {
+      m_comm(std::make_unique<SimComm>(*this)),
+      m_network(std::make_unique<SimNetwork>(*this)) {
   LoadProfile(profile);
   SimModule kernel32;
   kernel32.name = "kernel32";
@@ -106,6 +108,7 @@ void Machine::LoadProfile(const Profile& profile) {
     m_version.extendedVersionInfo = windows.value("extended_version_info", m_version.extendedVersionInfo);
     m_version.administrator = windows.value("administrator", m_version.administrator);
     m_version.codePage = JsonDword(windows, "code_page", m_version.codePage);
+    m_version.computerName = windows.value("computer_name", m_version.computerName);
     m_version.nativeMachine = m_version.wow64 ? NATIVE_MACHINE_X64 : NATIVE_MACHINE_X86;
     if (windows.contains("native_machine")) {
       m_version.nativeMachine = NativeMachineOfName(windows["native_machine"].get<std::string>());
@@ -126,6 +129,7 @@ void Machine::LoadProfile(const Profile& profile) {
     m_services->Find("Spooler")->onRunning = [this]() { m_spooler->OnServiceRunning(); };
   }
   if (profile.contains("com_ports")) m_comm->LoadJson(profile["com_ports"]);
+  if (profile.contains("network")) m_network->LoadJson(profile["network"]);
   if (profile.contains("latency")) {
     for (auto it = profile["latency"].begin(); it != profile["latency"].end(); ++it)
       m_latency[it.key()] = it.value().get<uint64_t>();
@@ -153,6 +157,7 @@ void Machine::Install(plat::IUser* user) {
   platform.spooler = m_spooler.get();
   platform.user = user;
   platform.comm = m_comm.get();
+  platform.network = m_network.get();
   plat::Install(platform);
   g_current.store(this);
 }
@@ -210,6 +215,7 @@ nlohmann::json Machine::StateJson() {
   state["spooler"] = m_spooler->ToJson();
   state["files"] = m_files->ToJson();
   if (m_comm->HasDevices()) state["com_ports"] = m_comm->ToJson();
+  if (m_network->HasDevices()) state["network"] = m_network->ToJson();
   return state;
 }
 

@@ -29,6 +29,7 @@ struct WindowsVersion {
   bool extendedVersionInfo = true;   // GetVersionExA takes the 156-byte record
   bool administrator = true;         // the process runs with administrator rights
   UINT codePage = kDefaultCodePage;  // the ANSI code page (GetACP)
+  std::string computerName = "SHOP-PC";
   // The processor Windows runs on, as IsWow64Process2 names it (an
   // IMAGE_FILE_MACHINE_* value): x64 on 64-bit Windows, x86 otherwise,
   // unless the profile says ARM64.
@@ -80,6 +81,7 @@ class SimServices;
 class SimSpooler;
 class SimFiles;
 class SimComm;
+class SimNetwork;
 
 class Machine {
  public:
@@ -109,6 +111,7 @@ class Machine {
   SimFiles& Files() { return *m_files; }
   SimSpooler& Spooler() { return *m_spooler; }
   SimComm& Comm() { return *m_comm; }
+  SimNetwork& Network() { return *m_network; }
   const WindowsVersion& Version() const { return m_version; }
   const std::string& Name() const { return m_name; }
 
@@ -176,6 +179,7 @@ class Machine {
   std::unique_ptr<SimServices> m_services;
   std::unique_ptr<SimSpooler> m_spooler;
   std::unique_ptr<SimComm> m_comm;
+  std::unique_ptr<SimNetwork> m_network;
   std::map<std::string, SimModule, CaseInsensitiveLess> m_modules;
   std::vector<std::string> m_journal;
   IPortMonitorUser* m_portMonitorUser = nullptr;

@@ -8,8 +8,11 @@
 #include "host/sim/code_page.h"
 #include "host/sim/comm.h"
 #include "host/sim/faults.h"
+#include "host/sim/network.h"
 #include "host/sim/registry.h"
 #include "host/sim/services.h"
+#include "host/sim/spooler.h"
+#include "host/sim/status_device.h"
 #include "package/MachineChecks.h"
 
 namespace fs = std::filesystem;
@@ -55,7 +58,12 @@ bool IsDriveRoot(const std::string& text) {
 void CheckWindows(const Profile& windows, const std::string& path) {
   Object(windows, path,
          {"major", "minor", "build", "platform_id", "wow64", "has_IsWow64Process", "extended_version_info",
-          "administrator", "code_page", "native_machine", "protected_print"});
+          "administrator", "code_page", "native_machine", "protected_print", "computer_name"});
+  if (const Profile* value = Find(windows, "computer_name")) {
+    const std::string name = String(*value, Member(path, "computer_name"));
+    if (name.empty() || name.size() > MAX_COMPUTERNAME_LENGTH)
+      Fail(Member(path, "computer_name"), "expected 1 to 15 characters");
+  }
   // Any platform id, as GetVersionExA could report one the installer does
   // not know (Windows CE's 3).
   for (const char* key : {"major", "minor", "build", "platform_id"})
@@ -127,8 +135,13 @@ void CheckRegistry(const Profile& registry, const std::string& path) {
 }
 
 void CheckFiles(const Profile& profile, const std::string& baseDirectory) {
-  if (const Profile* directory = Find(profile, "current_directory"))
-    DrivePath(String(*directory, "current_directory"), "current_directory");
+  if (const Profile* directory = Find(profile, "current_directory")) {
+    const std::string text = String(*directory, "current_directory");
+    DrivePath(text, "current_directory");
+    // GetCurrentDirectory always gives a full path with its drive.
+    if (text.size() < 3 || text[1] != ':' || (text[2] != '\\' && text[2] != '/'))
+      Fail("current_directory", "expected a full path such as \"C:\\Shop\", got \"" + text + "\"");
+  }
   if (const Profile* package = Find(profile, "package")) HostFile(*package, "package", baseDirectory);
   const Profile* files = Find(profile, "files");
   if (!files) return;
@@ -173,7 +186,7 @@ void CheckEntries(const Profile& list, const std::string& path, std::initializer
     Object(list[i], entry, fields);
     if (!Find(list[i], *fields.begin())) Fail(entry, std::string("needs \"") + *fields.begin() + "\"");
     for (auto it = list[i].begin(); it != list[i].end(); ++it) {
-      if (it.key() == "type")
+      if (it.key() == "type" || it.key() == "port_number")
         Dword(it.value(), Member(entry, it.key()));
       else
         String(it.value(), Member(entry, it.key()));
@@ -181,10 +194,45 @@ void CheckEntries(const Profile& list, const std::string& path, std::initializer
   }
 }
 
+void CheckWords(const Profile& list, const std::string& path, const std::vector<std::string>& words) {
+  List(list, path);
+  for (size_t i = 0; i < list.size(); ++i) OneOf(list[i], Element(path, i), words);
+}
+
+// Printers with their status words and queued jobs.
+void CheckPrinters(const Profile& list, const std::string& path) {
+  List(list, path);
+  std::vector<std::string> printerWords = PrinterStatusWords();
+  printerWords.push_back("work_offline");
+  for (size_t i = 0; i < list.size(); ++i) {
+    const std::string entry = Element(path, i);
+    Object(list[i], entry, {"name", "port", "driver", "status", "jobs"});
+    if (!Find(list[i], "name")) Fail(entry, "needs \"name\"");
+    for (const char* key : {"name", "port", "driver"})
+      if (const Profile* value = Find(list[i], key)) String(*value, Member(entry, key));
+    if (const Profile* status = Find(list[i], "status"))
+      CheckWords(*status, Member(entry, "status"), printerWords);
+    const Profile* jobs = Find(list[i], "jobs");
+    if (!jobs) continue;
+    List(*jobs, Member(entry, "jobs"));
+    for (size_t j = 0; j < jobs->size(); ++j) {
+      const std::string job = Element(Member(entry, "jobs"), j);
+      Object((*jobs)[j], job, {"document", "status", "size", "age_s"});
+      if (const Profile* document = Find((*jobs)[j], "document")) String(*document, Member(job, "document"));
+      if (const Profile* status = Find((*jobs)[j], "status"))
+        CheckWords(*status, Member(job, "status"), JobStatusWords());
+      if (const Profile* size = Find((*jobs)[j], "size")) Dword(*size, Member(job, "size"));
+      // A job older than a day on a shop's receipt printer is not a case to model.
+      if (const Profile* age = Find((*jobs)[j], "age_s")) Integer(*age, Member(job, "age_s"), 0, 86400);
+    }
+  }
+}
+
 void CheckSpooler(const Profile& spooler, const std::string& path) {
   Object(spooler, path, {"ports", "online_ports", "monitors", "drivers", "printers"});
   if (const Profile* ports = Find(spooler, "ports"))
-    CheckEntries(*ports, Member(path, "ports"), {"name", "monitor", "description", "type"});
+    CheckEntries(*ports, Member(path, "ports"),
+                 {"name", "monitor", "description", "type", "address", "port_number"});
   if (const Profile* online = Find(spooler, "online_ports")) {
     List(*online, Member(path, "online_ports"));
     for (size_t i = 0; i < online->size(); ++i)
@@ -194,8 +242,13 @@ void CheckSpooler(const Profile& spooler, const std::string& path) {
     CheckEntries(*monitors, Member(path, "monitors"), {"name", "environment", "dll"});
   if (const Profile* drivers = Find(spooler, "drivers"))
     CheckEntries(*drivers, Member(path, "drivers"), {"name", "environment"});
-  if (const Profile* printers = Find(spooler, "printers"))
-    CheckEntries(*printers, Member(path, "printers"), {"name", "port", "driver"});
+  if (const Profile* printers = Find(spooler, "printers")) CheckPrinters(*printers, Member(path, "printers"));
+}
+
+// A printer's conditions: a list of names.
+void CheckConditions(const Profile& list, const std::string& path) {
+  List(list, path);
+  for (size_t i = 0; i < list.size(); ++i) OneOf(list[i], Element(path, i), PrinterConditionNames());
 }
 
 void CheckComPorts(const Profile& ports, const std::string& path) {
@@ -204,7 +257,8 @@ void CheckComPorts(const Profile& ports, const std::string& path) {
     const std::string port = Member(path, it.key());
     if (ComPortName(it.key().c_str()).empty()) Fail(port, "not a COM port name (COM1 to COM255)");
     const Profile& entry = it.value();
-    Object(entry, port, {"device", "baud", "reply", "reply_delay_ms", "refused_wait_signals"});
+    Object(entry, port, {"device", "baud", "reply", "reply_delay_ms", "refused_wait_signals", "status"});
+    if (const Profile* status = Find(entry, "status")) CheckConditions(*status, Member(port, "status"));
     if (const Profile* device = Find(entry, "device"))
       OneOf(*device, Member(port, "device"), ComDeviceKinds());
     // A device at 0 baud would never send its reply.
@@ -218,6 +272,26 @@ void CheckComPorts(const Profile& ports, const std::string& path) {
       Integer(*delay, Member(port, "reply_delay_ms"), 0, kMaxDelayMs);
     if (const Profile* signals = Find(entry, "refused_wait_signals"))
       Bool(*signals, Member(port, "refused_wait_signals"));
+  }
+}
+
+// "ADDRESS:PORT" keys, each a device.
+void CheckNetwork(const Profile& network, const std::string& path) {
+  if (!network.is_object()) Expected(path, "an object of \"ADDRESS:PORT\" names", network);
+  for (auto it = network.begin(); it != network.end(); ++it) {
+    const std::string device = Member(path, it.key());
+    const size_t colon = it.key().rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == it.key().size() ||
+        it.key().find_first_not_of("0123456789", colon + 1) != std::string::npos ||
+        it.key().size() - colon > 6 || std::stoul(it.key().substr(colon + 1)) > 65535)
+      Fail(device, "not an ADDRESS:PORT name");
+    const Profile& entry = it.value();
+    Object(entry, device, {"device", "status", "reply_delay_ms"});
+    if (const Profile* kind = Find(entry, "device"))
+      OneOf(*kind, Member(device, "device"), NetworkDeviceKinds());
+    if (const Profile* status = Find(entry, "status")) CheckConditions(*status, Member(device, "status"));
+    if (const Profile* delay = Find(entry, "reply_delay_ms"))
+      Integer(*delay, Member(device, "reply_delay_ms"), 0, kMaxDelayMs);
   }
 }
 
@@ -269,7 +343,7 @@ WORD NativeMachineOfName(const std::string& name) {
 void CheckProfile(const Profile& profile, const std::string& baseDirectory) {
   Object(profile, "",
          {"name", "windows", "registry", "current_directory", "package", "archive_library", "files",
-          "keep_drive", "services", "spooler", "com_ports", "latency", "faults"});
+          "keep_drive", "services", "spooler", "com_ports", "network", "latency", "faults"});
   if (const Profile* name = Find(profile, "name")) String(*name, "name");
   if (const Profile* windows = Find(profile, "windows")) CheckWindows(*windows, "windows");
   if (const Profile* registry = Find(profile, "registry")) CheckRegistry(*registry, "registry");
@@ -279,6 +353,7 @@ void CheckProfile(const Profile& profile, const std::string& baseDirectory) {
   if (const Profile* services = Find(profile, "services")) CheckServices(*services, "services");
   if (const Profile* spooler = Find(profile, "spooler")) CheckSpooler(*spooler, "spooler");
   if (const Profile* ports = Find(profile, "com_ports")) CheckComPorts(*ports, "com_ports");
+  if (const Profile* network = Find(profile, "network")) CheckNetwork(*network, "network");
   if (const Profile* latency = Find(profile, "latency")) CheckLatency(*latency, "latency");
   if (const Profile* faults = Find(profile, "faults")) CheckFaults(*faults, "faults");
 }

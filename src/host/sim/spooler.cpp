@@ -21,6 +21,8 @@ constexpr DWORD kErrorAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
 const char kPrintersKey[] =
     "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\";
 const char kControlSet001Key[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Print\\Printers\\";
+const char kTcpipPortsKey[] =
+    "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports\\";
 const char kCurrentControlSetKey[] =
     "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
 
@@ -34,6 +36,16 @@ plat::PortInfo2 LocalPort(const std::string& name) {
 }
 
 std::string Text(LPCSTR text) { return text ? text : ""; }
+
+// The rule of documented Windows (kMaxPrinterNameLength): not empty, no ","
+// or "\", at most that many UTF-16 characters.
+bool IsPrinterNameWindowsTakes(const std::string& name) {
+  if (name.empty() || name.find_first_of(",\\") != std::string::npos) return false;
+  int length = 0;
+  for (unsigned char c : name)
+    if ((c & 0xC0) != 0x80) length += c >= 0xF0 ? 2 : 1;
+  return length <= kMaxPrinterNameLength;
+}
 
 // Printer names, like most names Windows keeps, ignore case.
 bool SameName(const std::string& a, const std::string& b) {
@@ -85,6 +97,15 @@ void SimSpooler::LoadJson(const Profile& spooler) {
       port.description = entry.value("description", port.description);
       port.portType = entry.value("type", port.portType);
       m_ports.push_back(port);
+      if (entry.contains("address")) {
+        // Where the Standard TCP/IP port monitor keeps a port's settings.
+        const std::string key = std::string(kTcpipPortsKey) + port.portName;
+        m_machine.Registry().SetStringLocked(key, "IPAddress", entry["address"].get<std::string>());
+        m_machine.Registry().SetStringLocked(key, "HostName", "");
+        m_machine.Registry().SetDwordLocked(key, "PortNumber", entry.value("port_number", 9100u));
+        m_machine.Registry().SetDwordLocked(key, "Protocol", 1);
+        m_portAddresses[port.portName] = entry["address"].get<std::string>();
+      }
     }
   }
   if (spooler.contains("online_ports"))
@@ -112,6 +133,7 @@ void SimSpooler::LoadJson(const Profile& spooler) {
       printer.info.driverName = entry.value("driver", std::string("Generic / Text Only"));
       printer.info.printProcessor = "WinPrint";
       printer.info.dataType = "RAW";
+      LoadPrinterState(printer, entry);
       m_printers.push_back(printer);
       WritePrinterRecords(printer.info);
     }
@@ -149,12 +171,17 @@ nlohmann::json SimSpooler::ToJson() const {
     }
   }
   nlohmann::json printers = nlohmann::json::array();
-  for (const Printer& printer : m_printers)
-    printers.push_back({{"name", printer.info.printerName},
-                        {"port", printer.info.portName},
-                        {"driver", printer.info.driverName}});
-  return nlohmann::json{
+  for (const Printer& printer : m_printers) {
+    nlohmann::json entry = {{"name", printer.info.printerName},
+                            {"port", printer.info.portName},
+                            {"driver", printer.info.driverName}};
+    if (!printer.jobs.empty()) entry["queue"] = printer.jobs.size();
+    printers.push_back(entry);
+  }
+  nlohmann::json state = {
       {"ports", ports}, {"monitors", monitors}, {"drivers", drivers}, {"printers", printers}};
+  if (!m_printed.empty()) state["printed"] = JobsJson();
+  return state;
 }
 
 std::string SimSpooler::NativeEnvironment() const {
@@ -344,6 +371,15 @@ BOOL SimSpooler::AddPrinterDriverExA(const plat::DriverInfo3& info, DWORD flags)
   return TRUE;
 }
 
+BOOL SimSpooler::EnumMonitorsA(std::vector<plat::MonitorInfo2>* monitors) {
+  CallScope call(m_machine, "EnumMonitorsA");
+  monitors->clear();
+  if (call.Fails() || FailUnlessRunning()) return FALSE;
+  for (const Monitor& monitor : m_monitors)
+    monitors->push_back({monitor.name, monitor.environment, monitor.dll});
+  return TRUE;
+}
+
 BOOL SimSpooler::DeleteMonitorA(LPCSTR, LPCSTR monitorName) {
   CallScope call(m_machine, "DeleteMonitorA");
   if (call.Fails(Text(monitorName)) || FailUnlessRunning()) return FALSE;
@@ -450,6 +486,7 @@ BOOL SimSpooler::DeletePrinter(HANDLE printer) {
 
 BOOL SimSpooler::ClosePrinter(HANDLE printer) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  m_documents.erase(reinterpret_cast<ULONG_PTR>(printer));
   if (m_printerHandles.erase(reinterpret_cast<ULONG_PTR>(printer)) == 0 &&
       m_xcvHandles.erase(reinterpret_cast<ULONG_PTR>(printer)) == 0) {
     return m_machine.Fail(ERROR_INVALID_HANDLE);
@@ -460,7 +497,7 @@ BOOL SimSpooler::ClosePrinter(HANDLE printer) {
 HANDLE SimSpooler::AddPrinterA(const plat::PrinterInfo2& info) {
   CallScope call(m_machine, "AddPrinterA");
   if (call.Fails(info.printerName) || FailUnlessRunning()) return nullptr;
-  if (info.printerName.empty()) return m_machine.Fail(ERROR_INVALID_PRINTER_NAME);
+  if (!IsPrinterNameWindowsTakes(info.printerName)) return m_machine.Fail(ERROR_INVALID_PRINTER_NAME);
   if (FindPrinter(info.printerName)) return m_machine.Fail(ERROR_PRINTER_ALREADY_EXISTS);
   if (!PortExists(info.portName)) return m_machine.Fail(ERROR_UNKNOWN_PORT);
   // The spooler of a 64-bit Windows runs 64-bit drivers only.
@@ -482,7 +519,10 @@ BOOL SimSpooler::EnumPrintersA(DWORD flags, std::vector<plat::PrinterInfo2>* pri
   if (call.Fails() || FailUnlessRunning()) return FALSE;
   printers->clear();
   if (flags & PRINTER_ENUM_LOCAL)
-    for (const Printer& printer : m_printers) printers->push_back(printer.info);
+    for (const Printer& printer : m_printers) {
+      printers->push_back(printer.info);
+      printers->back().jobCount = static_cast<DWORD>(printer.jobs.size());
+    }
   return TRUE;
 }
 

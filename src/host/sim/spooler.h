@@ -18,6 +18,11 @@ namespace sim {
 
 class Machine;
 
+// The words a profile uses for a printer's status flags (and
+// "work_offline" for its attribute) and for a job's, bit 0 first.
+std::vector<std::string> PrinterStatusWords();
+std::vector<std::string> JobStatusWords();
+
 class SimSpooler : public plat::ISpooler {
  public:
   explicit SimSpooler(Machine& machine);
@@ -26,6 +31,7 @@ class SimSpooler : public plat::ISpooler {
   BOOL GetPrinterDriverDirectoryA(LPCSTR environment, LPSTR buffer, DWORD size, DWORD* needed) override;
   BOOL AddPrinterDriverExA(const plat::DriverInfo3& info, DWORD flags) override;
   BOOL DeleteMonitorA(LPCSTR environment, LPCSTR monitorName) override;
+  BOOL EnumMonitorsA(std::vector<plat::MonitorInfo2>* monitors) override;
   BOOL AddMonitorA(LPCSTR monitorName, LPCSTR environment, LPCSTR dllName) override;
   BOOL OpenPrinterA(LPCSTR printerName, HANDLE* printer, LPCSTR dataType, DWORD access) override;
   BOOL SetPrinterA(HANDLE printer, DWORD command) override;
@@ -38,12 +44,21 @@ class SimSpooler : public plat::ISpooler {
   BOOL DeletePortA(HWND owner, LPCSTR portName) override;
   BOOL DeletePrinterDriverExA(LPCSTR environment, LPCSTR driverName, DWORD deleteFlags) override;
   BOOL XcvDataAddPort(HANDLE xcv, const plat::TcpipPortData& port, DWORD* status) override;
+  // The queue and documents (spooler_jobs.cpp).
+  BOOL GetPrinterA(HANDLE printer, plat::PrinterInfo2* info) override;
+  BOOL EnumJobsA(HANDLE printer, std::vector<plat::JobInfo2>* jobs) override;
+  DWORD StartDocPrinterA(HANDLE printer, LPCSTR documentName, LPCSTR dataType) override;
+  BOOL WritePrinter(HANDLE printer, LPCVOID data, DWORD size, DWORD* written) override;
+  BOOL EndDocPrinter(HANDLE printer) override;
 
   // Profile: {"ports": [{"name": "USB001", "monitor": "...", "description": "..."}],
   // "monitors": [{"name": "...", "dll": "C:\\..."}], "printers": [{"name":
-  // "...", "port": "...", "driver": "..."}], "drivers": [{"name": "...",
-  // "environment": "Windows x64"}]}. Without "ports" the spooler has the
-  // ports of a fresh Windows: COM1: to COM4:, LPT1: to LPT3: and FILE:.
+  // "...", "port": "...", "driver": "...", "status": ["paused"], "jobs":
+  // [{"document": "...", "status": ["error"], "size": 100, "age_s": 90}]}],
+  // "drivers": [{"name": "...", "environment": "Windows x64"}]}. Without
+  // "ports" the spooler has the ports of a fresh Windows: COM1: to COM4:,
+  // LPT1: to LPT3: and FILE:. A port with "address" (and "port_number") is
+  // a Standard TCP/IP port with the monitor's records of it.
   void LoadJson(const Profile& spooler);
   nlohmann::json ToJson() const;
   // The spooler's own start-up, when its service comes up (lock held).
@@ -58,9 +73,24 @@ class SimSpooler : public plat::ISpooler {
     plat::DriverInfo3 info;
     std::vector<std::string> files;  // as copied into the version folder
   };
+  struct Job {
+    plat::JobInfo2 info;
+    int64_t submittedMs = 0;  // on the virtual clock
+    std::string dataType;
+    std::string bytes;
+    bool ended = false;  // EndDocPrinter came
+  };
   struct Printer {
-    plat::PrinterInfo2 info;
+    plat::PrinterInfo2 info;  // with its status flags and attributes
     bool purged = false;
+    std::vector<Job> jobs;
+  };
+  // The bytes of a RAW job that reached its port.
+  struct PrintedJob {
+    std::string printer;
+    std::string port;
+    std::string document;
+    std::string bytes;
   };
   struct Monitor {
     std::string name;
@@ -83,6 +113,12 @@ class SimSpooler : public plat::ISpooler {
   void AddTcpipPortLocked(const std::string& name, const std::string& address);
   void WritePrinterRecords(const plat::PrinterInfo2& info);
   void DeletePrinterRecords(const std::string& name);
+  Printer* PrinterOfHandle(HANDLE handle);
+  // A job that has all its bytes goes to the port unless the printer holds
+  // its queue (paused, an error, off line, working off line).
+  void PrintWhatCanBePrinted(Printer& printer);
+  void LoadPrinterState(Printer& printer, const Profile& entry);
+  nlohmann::json JobsJson() const;
 
   Machine& m_machine;
   std::vector<plat::PortInfo2> m_ports;
@@ -96,6 +132,9 @@ class SimSpooler : public plat::ISpooler {
   std::map<ULONG_PTR, std::string> m_xcvHandles;
   std::map<std::string, std::string> m_portAddresses;  // TCP/IP ports made through it
   ULONG_PTR m_nextHandle = 0x5000;
+  std::map<ULONG_PTR, DWORD> m_documents;  // a printer handle's open document: its job id
+  std::vector<PrintedJob> m_printed;
+  DWORD m_nextJobId = 1;
 };
 
 }  // namespace sim

@@ -24,6 +24,7 @@ class SimSystem : public plat::ISystem {
   BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, LUID* luid) override;
   BOOL AdjustTokenPrivileges(HANDLE token, const LUID& luid, DWORD attributes) override;
   BOOL CheckAdministratorsMembership(BOOL* isMember) override;
+  BOOL GetComputerNameA(LPSTR buffer, DWORD* size) override;  // wall_clock.cpp
   BOOL IsProtectedPrintEnabled(BOOL* enabled) override;
 
  private:

@@ -26,6 +26,9 @@ class SimThreads : public plat::IThreads {
   DWORD GetTickCount() override;
   DWORD GetCurrentThreadId() override;
   HANDLE CreateMutexA(LPCSTR name) override;
+  // wall_clock.cpp
+  void GetSystemTime(SYSTEMTIME* time) override;
+  void GetLocalTime(SYSTEMTIME* time) override;
 
   // Handles still open (threads and events); a test's leak check.
   int OpenHandleCount();

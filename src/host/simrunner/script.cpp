@@ -28,9 +28,13 @@ const std::vector<std::string>& ScriptActions() {
   return actions;
 }
 
-std::vector<std::string> ControlNames() {
-  std::vector<std::string> names;
-  for (const auto& entry : kControlNames) names.push_back(entry.name);
+const std::vector<std::string>& ControlNames() {
+  // Made once: the check of a long script asks for every control step.
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> list;
+    for (const auto& entry : kControlNames) list.push_back(entry.name);
+    return list;
+  }();
   return names;
 }
 

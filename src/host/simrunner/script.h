@@ -42,7 +42,7 @@ class ScriptedUser : public fw::headless::IScriptedUser {
 
 // Control ids by the names scripts use ("install", "driver"...), or a number.
 int ControlIdFromName(const nlohmann::json& name);
-std::vector<std::string> ControlNames();
+const std::vector<std::string>& ControlNames();
 // The things a step can do ("wait", "click"...).
 const std::vector<std::string>& ScriptActions();
 

@@ -29,9 +29,8 @@ void Control(const Json& value, const std::string& path) {
     Integer(value, path, 0, kMaxWindowId);
     return;
   }
-  std::vector<std::string> names = ControlNames();
   if (!value.is_string()) Expected(path, "a control name or id", value);
-  OneOf(value, path, names);
+  OneOf(value, path, ControlNames());
 }
 
 void Condition(const Json& condition, const std::string& path) {

@@ -7,6 +7,7 @@
 
 #include "platform/win32/utf16.h"
 #include "platform/win32/admin_calls.h"
+#include "platform/win32/queue_calls.h"
 #include "platform/win32/win32_services.h"
 
 namespace plat {
@@ -110,6 +111,24 @@ class Win32Spooler : public ISpooler {
     return ::DeleteMonitorW(nullptr, wideEnvironment.data(), wideName.data());
   }
 
+  BOOL EnumMonitorsA(std::vector<MonitorInfo2>* monitors) override {
+    monitors->clear();
+    return EnumerateRecords(
+        [](BYTE* buffer, DWORD size, DWORD* needed, DWORD* count) {
+          return ::EnumMonitorsW(nullptr, 2, buffer, size, needed, count);
+        },
+        [monitors](const BYTE* buffer, DWORD count) {
+          const MONITOR_INFO_2W* records = reinterpret_cast<const MONITOR_INFO_2W*>(buffer);
+          for (DWORD i = 0; i < count; ++i) {
+            MonitorInfo2 monitor;
+            monitor.name = WideToUtf8(records[i].pName);
+            monitor.environment = WideToUtf8(records[i].pEnvironment);
+            monitor.dllName = WideToUtf8(records[i].pDLLName);
+            monitors->push_back(monitor);
+          }
+        });
+  }
+
   BOOL AddMonitorA(LPCSTR monitorName, LPCSTR environment, LPCSTR dllName) override {
     WideArg wideName(monitorName), wideEnvironment(environment), wideDll(dllName);
     MONITOR_INFO_2W record = {};
@@ -145,6 +164,7 @@ class Win32Spooler : public ISpooler {
     record.pDriverName = &driverName[0];
     record.pPrintProcessor = &printProcessor[0];
     record.pDatatype = &dataType[0];
+    record.Attributes = info.attributes;
     return ::AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&record));
   }
 
@@ -157,15 +177,7 @@ class Win32Spooler : public ISpooler {
         },
         [printers](const BYTE* buffer, DWORD count) {
           const PRINTER_INFO_2W* records = reinterpret_cast<const PRINTER_INFO_2W*>(buffer);
-          for (DWORD i = 0; i < count; ++i) {
-            PrinterInfo2 printer;
-            printer.printerName = WideToUtf8(records[i].pPrinterName);
-            printer.portName = WideToUtf8(records[i].pPortName);
-            printer.driverName = WideToUtf8(records[i].pDriverName);
-            printer.printProcessor = WideToUtf8(records[i].pPrintProcessor);
-            printer.dataType = WideToUtf8(records[i].pDatatype);
-            printers->push_back(printer);
-          }
+          for (DWORD i = 0; i < count; ++i) printers->push_back(FromPrinterInfo2W(records[i]));
         });
   }
 
@@ -188,6 +200,15 @@ class Win32Spooler : public ISpooler {
   BOOL XcvDataAddPort(HANDLE xcv, const TcpipPortData& port, DWORD* status) override {
     return XcvDataAddPortUtf8(xcv, port, status);
   }
+  BOOL GetPrinterA(HANDLE printer, PrinterInfo2* info) override { return GetPrinterUtf8(printer, info); }
+  BOOL EnumJobsA(HANDLE printer, std::vector<JobInfo2>* jobs) override { return EnumJobsUtf8(printer, jobs); }
+  DWORD StartDocPrinterA(HANDLE printer, LPCSTR documentName, LPCSTR dataType) override {
+    return StartDocPrinterUtf8(printer, documentName, dataType);
+  }
+  BOOL WritePrinter(HANDLE printer, LPCVOID data, DWORD size, DWORD* written) override {
+    return WritePrinterBytes(printer, data, size, written);
+  }
+  BOOL EndDocPrinter(HANDLE printer) override { return EndDocPrinterCall(printer); }
 };
 
 }  // namespace

@@ -108,6 +108,20 @@ class Win32System : public ISystem {
     ::SetLastError(error);
     return ok;
   }
+  BOOL GetComputerNameA(LPSTR buffer, DWORD* size) override {
+    wchar_t wide[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!::GetComputerNameW(wide, &length)) return FALSE;
+    const std::string name = WideToUtf8(wide, static_cast<int>(length));
+    if (!buffer || *size < name.size() + 1) {
+      *size = static_cast<DWORD>(name.size() + 1);
+      ::SetLastError(ERROR_BUFFER_OVERFLOW);
+      return FALSE;
+    }
+    std::memcpy(buffer, name.c_str(), name.size() + 1);
+    *size = static_cast<DWORD>(name.size());
+    return TRUE;
+  }
   BOOL IsProtectedPrintEnabled(BOOL* enabled) override { return QueryProtectedPrintMode(enabled); }
 };
 

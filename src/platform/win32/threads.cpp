@@ -27,6 +27,8 @@ class Win32Threads : public IThreads {
   DWORD GetTickCount() override { return ::GetTickCount(); }
   DWORD GetCurrentThreadId() override { return ::GetCurrentThreadId(); }
   HANDLE CreateMutexA(LPCSTR name) override { return CreateNamedMutexUtf8(name); }
+  void GetSystemTime(SYSTEMTIME* time) override { ::GetSystemTime(time); }
+  void GetLocalTime(SYSTEMTIME* time) override { ::GetLocalTime(time); }
 };
 
 }  // namespace

@@ -15,6 +15,7 @@ void InstallWin32Platform() {
   platform.spooler = &win32::SpoolerService();
   platform.user = &win32::UserService();
   platform.comm = &win32::CommService();
+  platform.network = &win32::NetworkService();
   Install(platform);
 }
 

@@ -14,6 +14,7 @@ IServices& ServicesService();
 ISpooler& SpoolerService();
 IUser& UserService();
 IComm& CommService();
+INetwork& NetworkService();
 
 // Takes the current directory and PATH out of the DLL search for the rest
 // of the process; called once at start.

@@ -24,14 +24,20 @@
   X(DeletePortW, 12)                \
   X(DeletePrinter, 4)               \
   X(DeletePrinterDriverExW, 20)     \
+  X(EndDocPrinter, 4)               \
+  X(EnumJobsW, 32)                  \
+  X(EnumMonitorsW, 24)              \
   X(EnumPortsA, 24)                 \
   X(EnumPortsW, 24)                 \
   X(EnumPrintersA, 28)              \
   X(EnumPrintersW, 28)              \
   X(GetPrinterDriverDirectoryA, 24) \
   X(GetPrinterDriverDirectoryW, 24) \
+  X(GetPrinterW, 20)                \
   X(OpenPrinterA, 12)               \
   X(OpenPrinterW, 12)               \
   X(SetPrinterA, 16)                \
   X(SetPrinterW, 16)                \
+  X(StartDocPrinterW, 12)           \
+  X(WritePrinter, 16)               \
   X(XcvDataW, 32)
