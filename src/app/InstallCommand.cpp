@@ -23,13 +23,28 @@ const CStringArray& PortListOf(const CInstallDlg& dialog, int portType) {
 
 void CInstallDlg::RefuseInstall(const char* text) {
   MessageBox(text, "Error", MB_OK | MB_ICONWARNING);
+  NoteRefused(text);
   m_btnInstall.EnableWindow(TRUE);
 }
 
-void CInstallDlg::OfferReinstall() {
+void CInstallDlg::NoteRefused(const char* reason) {
+  m_outcome.result = CInstallOutcome::REFUSED;
+  m_outcome.reason = reason;
+}
+
+void CInstallDlg::OfferReinstall(const char* reason) {
+  m_outcome.result = CInstallOutcome::RETRY;
+  m_outcome.reason = reason;
   m_btnInstall.SetWindowText("Reinstall");
   m_btnInstall.EnableWindow(TRUE);
   m_progress.SetPos(0);
+}
+
+void CInstallDlg::FinishInstallation() {
+  m_outcome.result = CInstallOutcome::FINISHED;
+  m_outcome.port = m_strPrinterPort;
+  m_btnInstall.EnableWindow(TRUE);
+  m_btnInstall.SetWindowText("&Finish");
 }
 
 void CInstallDlg::OnInstall() {
@@ -41,6 +56,7 @@ void CInstallDlg::OnInstall() {
     return;
   }
   m_btnInstall.EnableWindow(FALSE);
+  m_outcome = CInstallOutcome();
 
   // The selected row is the port type; with none selected the last press's
   // type holds, or on the first press the one the start-up pre-selected.
