@@ -15,28 +15,53 @@ namespace fs {
 
 #ifdef _WIN32
 
+// Paths arrive as bytes of the ANSI code page, as the DLL's callers pass
+// them, or as UTF-8 where the reader is built into a program that reads
+// its command line wide (drvpack.exe: ZIPREADER_UTF8_PATHS). Either way
+// they reach the file system through the wide calls, so the conversion is
+// this one and no other.
+namespace {
+
+#ifdef ZIPREADER_UTF8_PATHS
+constexpr UINT kPathCodePage = CP_UTF8;
+#else
+constexpr UINT kPathCodePage = CP_ACP;
+#endif
+
+std::wstring Wide(const std::string& path) {
+  if (path.empty()) return std::wstring();
+  const int size =
+      MultiByteToWideChar(kPathCodePage, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  if (size <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(kPathCodePage, 0, path.data(), static_cast<int>(path.size()), &wide[0], size);
+  return wide;
+}
+
+}  // namespace
+
 char Separator() { return '\\'; }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 bool IsDirectory(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  DWORD attributes = GetFileAttributesW(Wide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool MakeDirectory(const std::string& path) {
-  return CreateDirectoryA(path.c_str(), nullptr) || IsDirectory(path);
+  return CreateDirectoryW(Wide(path).c_str(), nullptr) || IsDirectory(path);
 }
 
-FILE* OpenRead(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
+FILE* OpenRead(const std::string& path) { return _wfopen(Wide(path).c_str(), L"rb"); }
 
 FILE* OpenWrite(const std::string& path) {
-  FILE* file = std::fopen(path.c_str(), "wb");
+  FILE* file = _wfopen(Wide(path).c_str(), L"wb");
   if (file) return file;
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  DWORD attributes = GetFileAttributesW(Wide(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return nullptr;
-  SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-  return std::fopen(path.c_str(), "wb");
+  SetFileAttributesW(Wide(path).c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  return _wfopen(Wide(path).c_str(), L"wb");
 }
 
 bool Seek(FILE* file, uint64_t offset) {
@@ -51,11 +76,11 @@ bool Size(FILE* file, uint64_t* size) {
   return true;
 }
 
-void Remove(const std::string& path) { DeleteFileA(path.c_str()); }
+void Remove(const std::string& path) { DeleteFileW(Wide(path).c_str()); }
 
 namespace {
 
-// Closes a handle of CreateFileA on every path out.
+// Closes a handle of CreateFileW on every path out.
 class FileHandle {
  public:
   explicit FileHandle(HANDLE handle) : handle_(handle) {}
@@ -77,7 +102,7 @@ bool IsSameFile(FILE* open, const std::string& path) {
   // (BY_HANDLE_FILE_INFORMATION); no access is asked, so an open file
   // is still examined. FILE_FLAG_BACKUP_SEMANTICS lets folders open too.
   HANDLE openHandle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(open)));
-  FileHandle other(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  FileHandle other(CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (openHandle == INVALID_HANDLE_VALUE || other.get() == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION a, b;
@@ -90,7 +115,7 @@ bool IsSameFile(FILE* open, const std::string& path) {
 bool FreeSpace(const std::string& folder, uint64_t* bytes) {
   // The caller's share: disk quotas count, as they would when writing.
   ULARGE_INTEGER available;
-  if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) return false;
+  if (!GetDiskFreeSpaceExW(Wide(folder).c_str(), &available, nullptr, nullptr)) return false;
   *bytes = available.QuadPart;
   return true;
 }

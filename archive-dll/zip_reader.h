@@ -1,5 +1,6 @@
-// A ZIP archive reader: stored and deflated entries, every CRC checked, and
-// extraction of a whole archive into a folder. Portable C++17 without
+// A ZIP archive reader: stored and deflated entries, ZIP64 records and
+// fields, every CRC checked, and extraction of a whole archive into a
+// folder. Portable C++17 without
 // threads; builds for Windows (MinGW) and for Linux.
 #pragma once
 
@@ -18,7 +19,7 @@ enum Code : int {
   kCannotOpen = 2,   // the archive is missing or unreadable
   kCorrupt = 3,      // not a ZIP archive, truncated, or inconsistent
   kUnsafeName = 4,   // an entry would land outside the destination
-  kUnsupported = 5,  // encryption, ZIP64, multi-volume, unknown method
+  kUnsupported = 5,  // encryption, multi-volume, unknown method, another archive format
   kDataError = 6,    // CRC mismatch or a damaged compressed stream
   kWriteError = 7,   // a folder or file could not be created or written
   kInternal = 8,     // out of memory and the like
@@ -28,11 +29,12 @@ struct Entry {
   std::string name;  // as stored, '/' or '\\' separated
   uint16_t method = 0;
   uint32_t crc = 0;
-  uint32_t compressedSize = 0;
-  uint32_t size = 0;
-  uint32_t localHeaderOffset = 0;
+  uint64_t compressedSize = 0;  // ZIP64 extra fields give these 64 bits
+  uint64_t size = 0;
+  uint64_t localHeaderOffset = 0;
   uint64_t dataOffset = 0;  // where the data starts, after the local header
   bool isDirectory = false;
+  bool sizesFollowData = false;  // a data descriptor: the local header may hold zeros
 };
 
 // Deflate cannot expand one byte into more than 1032 (a 258-byte match in
@@ -59,8 +61,14 @@ class Archive {
   int Open(const std::string& path, std::string* error);
   void Close();
   const std::vector<Entry>& entries() const { return entries_; }
-  // The sum of the entries' sizes.
+  // The sum of the entries' sizes (saturating: a hostile directory cannot
+  // wrap it round to a small number).
   uint64_t UnpackedTotal() const;
+  // True when the last Open() refused the archive for a format this
+  // library does not decode (another archive format, a compression method
+  // other than store and deflate, encryption, several volumes) rather than
+  // for damage: the same files packed again can be read.
+  bool FormatUnsupported() const { return formatUnsupported_; }
   // True when `path` names the open archive file itself, by any spelling
   // or link.
   bool IsArchiveFile(const std::string& path) const;
@@ -72,12 +80,19 @@ class Archive {
 
  private:
   int Load(const std::string& path, std::string* error);
+  int ReadEndRecords(uint64_t* entryCount, uint64_t* centralSize, std::string* error);
+  int ReadZip64EndRecord(uint64_t locatorOffset, uint64_t* entryCount, uint64_t* centralSize,
+                         uint64_t* recordOffset, std::string* error);
+  int ParseCentralDirectory(const std::vector<unsigned char>& central, uint64_t entryCount,
+                            std::string* error);
   int CheckDataLayout(std::string* error);
+  int Unsupported(std::string* error, const std::string& text);
   int ReadAt(uint64_t offset, void* buffer, size_t size);
 
   FILE* file_ = nullptr;
   uint64_t fileSize_ = 0;
   uint64_t centralOffset_ = 0;
+  bool formatUnsupported_ = false;
   std::vector<Entry> entries_;
   std::vector<unsigned char> in_;
   std::vector<unsigned char> out_;

@@ -68,6 +68,7 @@ add_executable(printer-setup
   ${PRINTER_SETUP_DIR}/InstallCommands.cpp
   ${PRINTER_SETUP_DIR}/InstallerSession.cpp
   ${PRINTER_SETUP_DIR}/InventoryCommands.cpp
+  ${PRINTER_SETUP_DIR}/MachineFacts.cpp
   ${PRINTER_SETUP_DIR}/SetupLog.cpp
   ${PRINTER_SETUP_DIR}/UnattendedAnswers.cpp
   ${PRINTER_SETUP_DIR}/win32/main_win32.cpp
@@ -108,3 +109,28 @@ set_source_files_properties(${PROJECT_SOURCE_DIR}/tests/conformance/win32_main.c
 target_link_options(conformance PRIVATE -static -static-libgcc -static-libstdc++ -mconsole)
 add_dependencies(conformance winspool_delay_lib)
 target_link_libraries(conformance PRIVATE ${WINSPOOL_DELAY_LIB} advapi32 user32 kernel32)
+
+# drvpack.exe: the vendor's package builder and checker, the host tool's
+# sources on the same archive reader (with UTF-8 paths: drvpack reads its
+# command line wide) and a static zlib. A console program importing system
+# DLLs only, asking for no rights.
+set(DRVPACK_DIR ${PROJECT_SOURCE_DIR}/tools/drvpack)
+add_executable(drvpack
+  ${DRVPACK_DIR}/main.cpp
+  ${DRVPACK_DIR}/package_check.cpp
+  ${DRVPACK_DIR}/package_build.cpp
+  ${DRVPACK_DIR}/package_folder.cpp
+  ${DRVPACK_DIR}/printable_text.cpp
+  ${DRVPACK_DIR}/file_io.cpp
+  ${DRVPACK_DIR}/folder_links.cpp
+  ${DRVPACK_DIR}/zip_writer.cpp
+  ${PROJECT_SOURCE_DIR}/src/package/ModelTables.cpp
+  ${PROJECT_SOURCE_DIR}/archive-dll/file_system.cpp
+  ${PROJECT_SOURCE_DIR}/archive-dll/zip_reader.cpp)
+target_include_directories(drvpack PRIVATE ${DRVPACK_DIR} ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/archive-dll
+  ${ARCHIVE_ZLIB_INCLUDE})
+target_compile_definitions(drvpack PRIVATE ZIPREADER_UTF8_PATHS)
+target_compile_options(drvpack PRIVATE ${INSTALLER_WARNINGS})
+target_link_options(drvpack PRIVATE -static -static-libgcc -static-libstdc++ -mconsole -municode
+  $<$<CONFIG:Release,MinSizeRel>:-s>)
+target_link_libraries(drvpack PRIVATE ${ARCHIVE_STATIC_ZLIB} kernel32)

@@ -22,25 +22,41 @@ def deflate(data):
     return compressor.compress(data) + compressor.flush()
 
 
-def build(entries, comment=b"", zip64_locator=False):
+def build(entries, comment=b"", zip64_locator=False, zip64=False, offsets=None):
     """A ZIP archive from (name, data, method, flags, crc, size) tuples; crc
-    and size None mean the true ones, so damaged archives can be made."""
+    and size None mean the true ones, so damaged archives can be made.
+    zip64: every size and offset in ZIP64 fields and records, as archivers
+    that always write them do; offsets: the central directory's local
+    header offsets instead of the true ones."""
     body = b""
     central = b""
-    for name, data, method, flags, crc, size in entries:
+    for index, (name, data, method, flags, crc, size) in enumerate(entries):
         name = name.encode("latin-1") if isinstance(name, str) else name
         stored = deflate(data) if method == 8 else data
         crc = zlib.crc32(data) & 0xFFFFFFFF if crc is None else crc
         size = len(data) if size is None else size
-        offset = len(body)
-        body += struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, flags, method, 0, 0x5021, crc, len(stored), size,
-                            len(name), 0) + name + stored
-        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, flags, method, 0, 0x5021, crc,
-                               len(stored), size, len(name), 0, 0, 0, 0, 0, offset) + name
+        offset = len(body) if offsets is None else offsets[index]
+        local_extra = central_extra = b""
+        sizes = (len(stored), size)
+        if zip64:
+            local_extra = struct.pack("<HHQQ", 1, 16, size, len(stored))
+            central_extra = struct.pack("<HHQQQ", 1, 24, size, len(stored), offset)
+            sizes = (0xFFFFFFFF, 0xFFFFFFFF)
+        body += struct.pack("<IHHHHHIIIHH", 0x04034B50, 45 if zip64 else 20, flags, method, 0, 0x5021, crc,
+                            sizes[0], sizes[1], len(name), len(local_extra)) + name + local_extra + stored
+        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 45 if zip64 else 20, 45 if zip64 else 20,
+                               flags, method, 0, 0x5021, crc, sizes[0], sizes[1], len(name), len(central_extra),
+                               0, 0, 0, 0, 0xFFFFFFFF if zip64 else offset) + name + central_extra
     locator = b""
     if zip64_locator:
         locator = struct.pack("<IIQI", 0x07064B50, 0, 0, 1)
-    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(entries), len(entries), len(central), len(body),
+    counts = (len(entries), len(central), len(body))
+    if zip64:
+        locator = struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, len(entries), len(entries),
+                              len(central), len(body))
+        locator += struct.pack("<IIQI", 0x07064B50, 0, len(body) + len(central), 1)
+        counts = (0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF)
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, counts[0], counts[0], counts[1], counts[2],
                       len(comment)) + comment
     return body + central + locator + end
 
@@ -71,6 +87,12 @@ def crafted():
         "encrypted.zip": build([entry("secret.txt", b"x", flags=1)]),
         "method-12.zip": build([entry("bzip.txt", b"x", method=12)]),
         "zip64-locator.zip": build([entry("a.txt", b"a")], zip64_locator=True),
+        "zip64.zip": build(good, zip64=True),
+        "other-format-7z.zip": b"7z\xbc\xaf\x27\x1c\x00\x04" + bytes(24),
+        "zip64-size-beyond-ratio.zip": build([entry("liar.txt", bytes(100), size=1 << 40)], zip64=True),
+        "zip64-shared-record.zip": build([entry("bomb.txt", bytes(4096)), entry("bom2.txt", bytes(4096))],
+                                         zip64=True, offsets=[0, 0]),
+        "zip64-offset-outside.zip": build([entry("a.txt", b"a")], zip64=True, offsets=[1 << 62]),
     }
     for index, name in enumerate(["../evil.txt", "/absolute.txt", "C:evil.txt", "a/../../evil.txt",
                                   "..\\evil.txt", "a/ . /evil.txt", "tab\there.txt", "ok/..", "./"]):

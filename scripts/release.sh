@@ -4,6 +4,9 @@
 # 7-zip32.dll, the vendor's DriverData.Drv and the support guide
 # (docs/release/GUIDE.md) with screenshots of the installer under Wine;
 # build/release/printer-installer-VERSION.zip is that folder zipped.
+# The second kit, build/release/printer-package-builder-VERSION.zip, is for
+# the staff who build the driver package: drvpack.exe and its guide
+# (docs/release/PACKAGING.md), no driver files.
 #
 # Usage: scripts/release.sh [--package FILE] [--no-build]
 #   --package FILE  the vendor's driver package, shipped as DriverData.Drv
@@ -48,6 +51,8 @@ deployment_guide=docs/DEPLOYMENT.md
 sample_package=build/sample/DriverData.Drv
 drvpack=build/tools/drvpack/drvpack
 guide=docs/release/GUIDE.md
+drvpack_exe=build-win/drvpack.exe
+packaging_guide=docs/release/PACKAGING.md
 shots_dir="${WINE_E2E_OUT:-$root/build/wine-e2e}"
 # The screenshots the guide shows and the Wine tests that take them.
 shots=(startup.png package.png parallel-dialog.png tcpip-dialog.png serial-prompt.png
@@ -79,14 +84,17 @@ name="printer-installer-$cmake_version"
 [[ -n $vendor_package ]] || name="$name-demo"
 release_dir=build/release/$name
 zip_file=build/release/$name.zip
+kit_name="printer-package-builder-$cmake_version"
+kit_dir=build/release/$kit_name
+kit_zip=build/release/$kit_name.zip
 # A failed run leaves no release behind: neither an older one that looks
 # current nor one that did not pass its checks.
-rm -rf "$release_dir" "$zip_file"
+rm -rf "$release_dir" "$zip_file" "$kit_dir" "$kit_zip"
 released=0
 unpacked=
 finish() {
   [[ -z $unpacked ]] || rm -rf "$unpacked"
-  [[ $released -eq 1 ]] || rm -rf "$release_dir" "$zip_file"
+  [[ $released -eq 1 ]] || rm -rf "$release_dir" "$zip_file" "$kit_dir" "$kit_zip"
 }
 trap finish EXIT
 
@@ -98,7 +106,8 @@ if [[ $build -eq 1 ]]; then
   bash scripts/build-windows.sh
 fi
 
-for f in "$exe" "$setup_exe" "$dll" "$sample_package" "$drvpack" "$guide" "$deployment_guide"; do
+for f in "$exe" "$setup_exe" "$dll" "$sample_package" "$drvpack" "$guide" "$deployment_guide" "$drvpack_exe" \
+  "$packaging_guide"; do
   if [[ ! -f $f ]]; then
     [[ $build -eq 1 ]] || fail "$f is missing: run scripts/release.sh without --no-build"
     fail "$f is missing after the builds"
@@ -177,35 +186,42 @@ echo "== $zip_file"
 (cd build/release && zip -r -X -q "$name.zip" "$name")
 unzip -l "$zip_file"
 
-# The ZIP holds exactly the expected files, intact, identical to the folder.
+# check_kit ZIP ENTRY...: ZIP holds exactly the ENTRYs (paths below
+# build/release), intact and identical to the folder's files; it is left
+# unpacked in $unpacked.
+check_kit() {
+  local zip=$1 entry entries problems=0
+  shift
+  entries="$(unzip -Z1 "$zip" | grep -v '/$' || true)"
+  for entry; do
+    grep -qxF "$entry" <<<"$entries" || {
+      echo "release: error: $zip lacks $entry" >&2
+      problems=1
+    }
+  done
+  while read -r entry; do
+    printf '%s\n' "$@" | grep -qxF "$entry" || {
+      echo "release: error: $zip has an unexpected entry $entry" >&2
+      problems=1
+    }
+  done <<<"$entries"
+  unzip -tq "$zip" >/dev/null || {
+    echo "release: error: $zip fails its CRC test" >&2
+    problems=1
+  }
+  [[ $problems -eq 0 ]] || exit 1
+  [[ -z $unpacked ]] || rm -rf "$unpacked"
+  unpacked="$(mktemp -d)"
+  unzip -q "$zip" -d "$unpacked"
+  for entry; do
+    cmp -s "$unpacked/$entry" "build/release/$entry" || fail "$entry in $zip differs from build/release/$entry"
+  done
+}
+
 expected=("$name/GUIDE.md")
 for line in "${release_files[@]}"; do expected+=("$name/${line%%|*}"); done
 for shot in "${shots[@]}"; do expected+=("$name/screenshots/$shot"); done
-entries="$(unzip -Z1 "$zip_file" | grep -v '/$' || true)"
-problems=0
-for entry in "${expected[@]}"; do
-  grep -qxF "$entry" <<<"$entries" || {
-    echo "release: error: $zip_file lacks $entry" >&2
-    problems=1
-  }
-done
-while read -r entry; do
-  printf '%s\n' "${expected[@]}" | grep -qxF "$entry" || {
-    echo "release: error: $zip_file has an unexpected entry $entry" >&2
-    problems=1
-  }
-done <<<"$entries"
-unzip -tq "$zip_file" >/dev/null || {
-  echo "release: error: $zip_file fails its CRC test" >&2
-  problems=1
-}
-[[ $problems -eq 0 ]] || exit 1
-
-unpacked="$(mktemp -d)"
-unzip -q "$zip_file" -d "$unpacked"
-for entry in "${expected[@]}"; do
-  cmp -s "$unpacked/$entry" "build/release/$entry" || fail "$entry in the ZIP differs from $release_dir"
-done
+check_kit "$zip_file" "${expected[@]}"
 kind="$(file -b "$unpacked/$name/installer.exe")"
 [[ $kind =~ ^PE32\ .*\(GUI\).*(Intel\ 80386|i386) ]] || fail "installer.exe is not a 32-bit x86 GUI PE: $kind"
 echo "installer.exe: $kind"
@@ -225,5 +241,17 @@ else
     fail "the demo release's sample package does not pass drvpack check"
 fi
 
+echo "== $kit_zip"
+# The package builder's kit: the tool and its guide, nothing of a driver.
+mkdir -p "$kit_dir"
+cp "$drvpack_exe" "$kit_dir/drvpack.exe"
+sed '/^<!--/,/-->$/d' "$packaging_guide" | cat -s >"$kit_dir/PACKAGING.md"
+(cd build/release && zip -r -X -q "$kit_name.zip" "$kit_name")
+unzip -l "$kit_zip"
+check_kit "$kit_zip" "$kit_name/drvpack.exe" "$kit_name/PACKAGING.md"
+kind="$(file -b "$unpacked/$kit_name/drvpack.exe")"
+[[ $kind =~ ^PE32\ .*\(console\).*(Intel\ 80386|i386) ]] || fail "drvpack.exe is not a 32-bit x86 console PE: $kind"
+echo "drvpack.exe: $kind"
+
 released=1
-echo "release: $zip_file (${#expected[@]} files) checked"
+echo "release: $zip_file (${#expected[@]} files) and $kit_zip (2 files) checked"

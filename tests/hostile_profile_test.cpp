@@ -53,6 +53,14 @@ TEST(HostileProfile, EachBadFieldIsNamedWithWhatIsWrong) {
       // Unknown names.
       {R"({"nmae": "x"})", "nmae: unknown field (known: name, windows,"},
       {R"({"windows": {"mayor": 5}})", "windows.mayor: unknown field"},
+      {R"({"windows": {"native_machine": "ia64"}})", "windows.native_machine: expected one of \"x86\""},
+      // Facts that contradict each other.
+      {R"({"windows": {"native_machine": "arm64", "wow64": false}})",
+       "windows.native_machine: an x86 program runs under WoW64 on arm64 Windows"},
+      {R"({"windows": {"native_machine": "x86", "wow64": true}})",
+       "windows.native_machine: an x86 program does not run under WoW64 on x86 Windows"},
+      {R"({"windows": {"build": 22631, "protected_print": true}})",
+       "windows.protected_print: Windows Protected Print mode needs Windows 11 24H2 (build 26100)"},
       {R"({"services": {"Spooler": {"state": "paused"}}})",
        "services.Spooler.state: expected one of \"stopped\", \"start_pending\", \"stop_pending\", "
        "\"running\", "

@@ -382,3 +382,34 @@ TEST(InstallLabel, ThePrinterIsNamedAfterTheListEntryEvenWhenTheNameBoxWasEdited
 }
 
 }  // namespace
+
+namespace {
+
+TEST(InstallCommand, OnArm64WindowsNothingIsStagedAndAnotherPressSaysItAgain) {
+  nlohmann::json profile = UnpackedPackageProfile();
+  profile["windows"]["build"] = 22631;
+  profile["windows"]["native_machine"] = "arm64";
+  for (const char* model : {"RV-640", "LB-400 Label"}) {
+    const RunResult run = Install(profile, model, R"([
+        {"answer": "IDOK", "caption": "Error"}, {"wait": {"enabled": "install"}}, {"click": "install"},
+        {"answer": "IDOK", "caption": "Error"}, {"wait": {"enabled": "install"}}])"_json);
+    const auto& lines = run.transcript;
+    EXPECT_TRUE(run.problems.empty()) << Joined(run.problems) << Joined(lines);
+    const int first = FindLine(lines, "This driver package has no drivers for ARM64 Windows");
+    ASSERT_GE(first, 0) << Joined(lines);
+    EXPECT_GE(FindLine(lines, "This driver package has no drivers for ARM64 Windows", first + 1), 0);
+    // Nothing copied, registered or created; Install keeps its caption and
+    // the window its Cancel button.
+    for (const auto& file : run.state["files"]) {
+      const std::string path = file.get<std::string>();
+      EXPECT_FALSE(path.rfind(kX64Drivers, 0) == 0 && path.size() > sizeof kX64Drivers - 1) << path;
+    }
+    EXPECT_TRUE(run.state["spooler"]["drivers"].empty());
+    EXPECT_TRUE(run.state["spooler"]["monitors"].empty());
+    EXPECT_TRUE(run.state["spooler"]["printers"].empty());
+    EXPECT_EQ(FindLine(lines, "Cancel button \"&Cancel\" disabled"), -1);
+    EXPECT_EQ(FindLine(lines, "Install button: \""), -1) << Joined(lines);
+  }
+}
+
+}  // namespace

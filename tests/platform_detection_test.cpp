@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/InstallDlg.h"
+#include "package/MachineChecks.h"
 #include "test_support.h"
 
 using testing_support::SimulatedMachine;
@@ -101,6 +102,61 @@ TEST(DetectPlatform, SetsTheWordSizeMemberForTheInstallationSteps) {
   EXPECT_FALSE(dialog.m_bIsWow64);
   dialog.DetectPlatform();
   EXPECT_TRUE(dialog.m_bIsWow64);
+}
+
+}  // namespace
+
+namespace {
+
+nlohmann::json WithBuild(nlohmann::json profile, int build) {
+  profile["windows"]["build"] = build;
+  return profile;
+}
+
+TEST(PlatformStatusLine, NamesWindows11FromBuild22000WhileTheCodeStaysWindows10s) {
+  EXPECT_EQ(StartupStatus(WithBuild(WindowsProfile(2, 10, 0, true), 22000)),
+            "\"Current System is Microsoft Windows 11  64 bit\"");
+  EXPECT_EQ(StartupStatus(WithBuild(WindowsProfile(2, 10, 0, false), 26100)),
+            "\"Current System is Microsoft Windows 11  32 bit\"");
+  EXPECT_EQ(StartupStatus(WithBuild(WindowsProfile(2, 10, 0, true), 21999)),
+            "\"Current System is Microsoft Windows 10  64 bit\"");
+  // A Windows 8.1 build number never makes a Windows 11.
+  EXPECT_EQ(StartupStatus(WithBuild(WindowsProfile(2, 6, 3, true), 22000)),
+            "\"Current System is Microsoft Windows 8.1  64 bit\"");
+
+  SimulatedMachine sim(WithBuild(WindowsProfile(2, 10, 0, true), 22631));
+  CInstallDlg dialog;
+  EXPECT_EQ(dialog.GetOsVersionCode(), 12);
+}
+
+WORD NativeMachineOf(const nlohmann::json& profile) {
+  SimulatedMachine sim(profile);
+  CInstallDlg dialog;
+  dialog.DetectPlatform();
+  return dialog.m_wNativeMachine;
+}
+
+TEST(DetectPlatform, TellsTheNativeMachineByIsWow64Process2AndFallsBackToTheWordSize) {
+  nlohmann::json arm64 = WithBuild(WindowsProfile(2, 10, 0, true), 22631);
+  arm64["windows"]["native_machine"] = "arm64";
+  EXPECT_EQ(NativeMachineOf(arm64), NATIVE_MACHINE_ARM64);
+  {
+    // The word size stays what IsWow64Process says: 64 bit.
+    SimulatedMachine sim(arm64);
+    CInstallDlg dialog;
+    dialog.DetectPlatform();
+    EXPECT_TRUE(dialog.m_bIsWow64);
+  }
+  EXPECT_EQ(NativeMachineOf(WindowsProfile(2, 10, 0, true)), NATIVE_MACHINE_X64);
+  EXPECT_EQ(NativeMachineOf(WindowsProfile(2, 10, 0, false)), NATIVE_MACHINE_X86);
+
+  // Before Windows 10 1709 there is no IsWow64Process2; a failing one
+  // counts as none.
+  EXPECT_EQ(NativeMachineOf(WithBuild(WindowsProfile(2, 10, 0, true), 15063)), NATIVE_MACHINE_X64);
+  EXPECT_EQ(NativeMachineOf(WindowsProfile(2, 6, 1, false)), NATIVE_MACHINE_X86);
+  nlohmann::json failing = arm64;
+  failing["faults"] = {{{"call", "IsWow64Process2"}, {"error", 5}}};
+  EXPECT_EQ(NativeMachineOf(failing), NATIVE_MACHINE_X64);
 }
 
 }  // namespace

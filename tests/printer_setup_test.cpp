@@ -11,6 +11,7 @@
 #include "Commands.h"
 #include "ExitCodes.h"
 #include "host/simrunner/script.h"
+#include "temp_folder.h"
 #include "test_support.h"
 
 using testing_support::SimulatedMachine;
@@ -139,6 +140,20 @@ TEST(PrinterSetupList, NamesEveryCatalogueEntryWithItsKindAndNeedsThePackage) {
   const SetupRun missing = PrinterSetup({"list", "/package", "C:\\nowhere\\DriverData.Drv"});
   EXPECT_EQ(missing.exitCode, setup::kExitInstallFailed) << missing.output;
   EXPECT_TRUE(LogHas(missing, "was not found or not read")) << Log(missing);
+}
+
+class PrinterSetupPackage : public testing_support::TempFolderTest {};
+
+TEST_F(PrinterSetupPackage, TheLogNamesWhyTheArchiveLibraryRefusedIt) {
+  nlohmann::json profile = ShopMachine();
+  profile["package"] = (root_ / "DriverData.Drv").string();
+  testing_support::WriteText(root_ / "DriverData.Drv",
+                             std::string("7z\xBC\xAF\x27\x1C", 6) + std::string(200, 'x'));
+  SimulatedMachine machine(profile);
+  const SetupRun run = PrinterSetup({"list"});
+  EXPECT_EQ(run.exitCode, setup::kExitInstallFailed) << run.output;
+  EXPECT_TRUE(LogHas(run, "the driver package was not unpacked: not a ZIP archive but a 7z archive"))
+      << Log(run);
 }
 
 TEST(PrinterSetupInstall, ParallelPortWithDefaultThenTheSameAgainLeavesTheSameState) {
@@ -510,6 +525,64 @@ TEST(PrinterSetupFaults, EveryFaultMatrixCaseEndsInItsExitCodeWithTheBoxesLogged
     }
   }
   EXPECT_GE(cases, 40);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PrinterSetupMachine, ProtectedPrintModeAndArm64StopInstallAndPlanBeforeAnythingIsWritten) {
+  nlohmann::json protectedPrint = ShopMachine();
+  protectedPrint["windows"]["build"] = 26100;
+  protectedPrint["registry"]["HKEY_LOCAL_MACHINE\\Software\\Policies\\Microsoft\\Windows NT\\Printers\\WPP"] =
+      {{"WindowsProtectedPrintGroupPolicyState", 1}};
+  nlohmann::json arm64 = ShopMachine();
+  arm64["windows"]["build"] = 22631;
+  arm64["windows"]["native_machine"] = "arm64";
+  nlohmann::json both = protectedPrint;
+  both["windows"]["native_machine"] = "arm64";
+  const struct {
+    const nlohmann::json& profile;
+    int exitCode;
+    const char* machine;
+    bool protectedPrint;
+    const char* error;
+  } cases[] = {
+      {protectedPrint, setup::kExitBlockedByPolicy, "x64", true, "Windows Protected Print mode is on"},
+      {arm64, setup::kExitPlatformUnsupported, "ARM64", false, "no drivers for ARM64 Windows"},
+      // Without drivers for the processor the mode does not matter.
+      {both, setup::kExitPlatformUnsupported, "ARM64", true, "no drivers for ARM64 Windows"},
+  };
+  for (const auto& c : cases) {
+    SimulatedMachine machine(c.profile);
+    const nlohmann::json before = Lasting(machine.machine);
+    const SetupRun install = PrinterSetup({"install", "/model", "RV-640", "/port", "LPT1:"});
+    EXPECT_EQ(install.exitCode, c.exitCode) << Log(install);
+    EXPECT_EQ(install.json.value("error", ""), c.error) << install.output;
+    const SetupRun plan = PrinterSetup({"plan", "/model", "RV-640", "/port", "LPT1:"});
+    EXPECT_EQ(plan.exitCode, c.exitCode) << Log(plan);
+    EXPECT_EQ(plan.json["machine"],
+              (nlohmann::json{{"native_machine", c.machine}, {"protected_print", c.protectedPrint}}));
+    EXPECT_FALSE(plan.json.contains("plan"));
+    // Not even the package was unpacked.
+    EXPECT_EQ(Lasting(machine.machine), before);
+    EXPECT_EQ(machine.machine.Faults().CallCount("SevenZip"), 0);
+
+    const SetupRun status = PrinterSetup({"status"}, false);
+    EXPECT_EQ(status.exitCode, setup::kExitDone);
+    EXPECT_NE(status.output.find(c.protectedPrint ? "Windows Protected Print mode: on" : "machine: ARM64"),
+              std::string::npos)
+        << status.output;
+  }
+}
+
+TEST(PrinterSetupMachine, StatusAndPlanReportAnOrdinaryMachineAndGoOn) {
+  SimulatedMachine machine(ShopMachine());
+  const SetupRun status = PrinterSetup({"status"});
+  EXPECT_EQ(status.json["machine"], (nlohmann::json{{"native_machine", "x64"}, {"protected_print", false}}));
+  const SetupRun plan = PrinterSetup({"plan", "/model", "RV-640", "/port", "LPT1:"}, false);
+  EXPECT_EQ(plan.exitCode, setup::kExitDone);
+  EXPECT_EQ(plan.output.rfind("driver:  RV-640", 0), 0u) << plan.output;
 }
 
 }  // namespace

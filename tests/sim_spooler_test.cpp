@@ -136,3 +136,35 @@ TEST(SimSpooler, DriverFilesFromTheDriverDirectoryUnlessCopiedFromTheirFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SimSpooler, ProtectedPrintModeRefusesDriverAndMonitorAddsOnlyWhereWindowsHasIt) {
+  const std::string policyKey =
+      "HKEY_LOCAL_MACHINE\\Software\\Policies\\Microsoft\\Windows NT\\Printers\\WPP";
+  const struct {
+    DWORD build;
+    DWORD policy;
+    bool refused;
+  } kMachines[] = {{26100, 1, true}, {26100, 0, false}, {22631, 1, false}};
+  for (const auto& windows : kMachines) {
+    SCOPED_TRACE("build " + std::to_string(windows.build) + ", policy " + std::to_string(windows.policy));
+    nlohmann::json profile = Windows(10, 0, true);
+    profile["windows"]["build"] = windows.build;
+    profile["registry"][policyKey] = {{"WindowsProtectedPrintGroupPolicyState", windows.policy}};
+    testing_support::SimulatedMachine simulated(profile);
+    simulated.machine.Files().WriteFile("C:\\Windows\\System32\\mon.dll", "MZ", sim::SimFiles::View::Native);
+    plat::ISpooler& spooler = plat::Spooler();
+    EXPECT_EQ(spooler.AddPrinterDriverExA(StagedDriver(simulated.machine, 3), APD_COPY_ALL_FILES) == FALSE,
+              windows.refused);
+    if (windows.refused) {
+      EXPECT_EQ(plat::System().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    }
+    EXPECT_EQ(spooler.AddMonitorA("Mon", "Windows x64", "mon.dll") == FALSE, windows.refused);
+    if (windows.refused) {
+      EXPECT_EQ(plat::System().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    }
+  }
+}
+
+}  // namespace

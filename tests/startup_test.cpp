@@ -174,3 +174,53 @@ TEST(StartupRights, AnAdministratorOrAnUnansweredQuestionBringsNoBox) {
 }
 
 }  // namespace
+
+namespace {
+
+const char kProtectedPrintBoxStart[] =
+    "message box \"Configure & Install v1.0\" [OK, warning icon]: \"Windows Protected Print mode is on.";
+const char kPolicyKey[] = "HKEY_LOCAL_MACHINE\\Software\\Policies\\Microsoft\\Windows NT\\Printers\\WPP";
+
+nlohmann::json Windows11Profile(int build) {
+  nlohmann::json profile = testing_support::UnpackedPackageProfile();
+  profile["windows"]["build"] = build;
+  return profile;
+}
+
+TEST(StartupProtectedPrint, ThePolicyOrTheSettingBringsOneBoxAndTheSpoolerThenRefusesTheDriver) {
+  nlohmann::json byPolicy = Windows11Profile(26100);
+  byPolicy["registry"][kPolicyKey] = {{"WindowsProtectedPrintGroupPolicyState", 1}};
+  nlohmann::json bySetting = Windows11Profile(26100);
+  bySetting["windows"]["protected_print"] = true;
+  for (const nlohmann::json& profile : {byPolicy, bySetting}) {
+    // The start-up goes on to its end; an installation tried all the same
+    // fails at the driver, as Windows refuses it.
+    const auto run = RunInstaller(profile, Script(R"([{"answer": "IDOK"}, {"wait": {"enabled": "install"}},
+        {"select": {"control": "driver", "text": "RV-640"}}, {"click": "install"},
+        {"answer": "IDRETRY", "caption": "Error"},
+        {"wait": {"text": {"control": "install", "equals": "Reinstall"}}}, {"close": true}])"));
+    const auto& lines = run.transcript;
+    EXPECT_TRUE(run.problems.empty()) << Joined(run.problems) << Joined(lines);
+    EXPECT_EQ(CountLines(lines, kProtectedPrintBoxStart), 1) << Joined(lines);
+    const int box = FindLine(lines, kProtectedPrintBoxStart);
+    EXPECT_LT(box, FindLine(lines, "status: \"Reading driver file...\"")) << Joined(lines);
+    EXPECT_GE(FindLine(lines, "Failed to add the driver 5", box), 0) << Joined(lines);
+    EXPECT_TRUE(run.state["spooler"]["drivers"].empty()) << run.state["spooler"].dump();
+  }
+}
+
+TEST(StartupProtectedPrint, NoBoxWithTheModeOffOrWithoutWindowsAnswer) {
+  const char* script = R"([{"wait": {"enabled": "install"}}, {"close": true}])";
+  nlohmann::json off = Windows11Profile(26100);
+  off["registry"][kPolicyKey] = {{"WindowsProtectedPrintGroupPolicyState", 0}};
+  // The mode set in Settings is known only by Windows' answer: none, no box.
+  nlohmann::json unanswered = Windows11Profile(26100);
+  unanswered["windows"]["protected_print"] = true;
+  unanswered["faults"] = {{{"call", "IsProtectedPrintEnabled"}, {"error", 5}}};
+  for (const nlohmann::json& profile : {off, unanswered, Windows11Profile(22631)}) {
+    const auto run = RunInstaller(profile, Script(script));
+    EXPECT_EQ(FindLine(run.transcript, "message box "), -1) << Joined(run.transcript);
+  }
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 // path of the chosen model. The same button, relabelled "&Finish" by a
 // finished installation, closes the window.
 #include "app/InstallDlg.h"
+#include "package/MachineChecks.h"
 #include "package/ModelTables.h"
 
 namespace {
@@ -57,6 +58,13 @@ void CInstallDlg::OnInstall() {
   }
   m_btnInstall.EnableWindow(FALSE);
   m_outcome = CInstallOutcome();
+
+  // An ARM64 spooler cannot load the package's x64 drivers, which the
+  // 64-bit emulation layer would otherwise choose: nothing is staged.
+  if (m_wNativeMachine == NATIVE_MACHINE_ARM64) {
+    RefuseInstall(kNoDriversForArm64);
+    return;
+  }
 
   // The selected row is the port type; with none selected the last press's
   // type holds, or on the first press the one the start-up pre-selected.

@@ -98,6 +98,8 @@ class CInstallDlg : public CDialog {
   // Start-up, run by the worker thread in this order.
   // Tells a user without administrator rights what will fail (first step).
   void WarnWithoutAdministratorRights();
+  // Tells the user when Windows Protected Print mode blocks the driver.
+  void WarnProtectedPrintMode();
   void DetectPlatform();
 
   // The port pickers: PORTDLG_FIRST_ROW + n for entry n of the port list,
@@ -170,6 +172,8 @@ class CInstallDlg : public CDialog {
   CStringArray m_arrPrinterPorts;
   CString m_strPortName;
   BOOL m_bIsWow64;
+  // The processor Windows runs on (NATIVE_MACHINE_*), set with m_bIsWow64.
+  WORD m_wNativeMachine = 0;
   BOOL m_bReplyReceived;
   int m_nProbePort;
   int m_chParity;

@@ -13,6 +13,8 @@ void CInstallDlg::RunStartup() {
   if (IsClosing()) return;
   WarnWithoutAdministratorRights();
   if (IsClosing()) return;
+  WarnProtectedPrintMode();
+  if (IsClosing()) return;
   ControlSpooler("Spooler", SPOOLER_ENSURE_RUNNING);
   if (IsClosing()) return;
   EnumeratePorts();

@@ -9,7 +9,21 @@
 
 namespace {
 constexpr DWORD kOutputSize = 16384;
+
+// The text after the first "error: " line start of the library's output.
+std::string FirstError(const char* output) {
+  static const char kPrefix[] = "error: ";
+  const std::string text(output);
+  for (size_t line = 0; line < text.size();) {
+    size_t end = text.find('\n', line);
+    if (end == std::string::npos) end = text.size();
+    if (text.compare(line, sizeof kPrefix - 1, kPrefix) == 0)
+      return text.substr(line + sizeof kPrefix - 1, end - line - (sizeof kPrefix - 1));
+    line = end + 1;
+  }
+  return std::string();
 }
+}  // namespace
 
 CArchiveTool::CArchiveTool()
     : m_hLibrary(nullptr),
@@ -50,6 +64,7 @@ void CArchiveTool::FreeArchiveLibrary() {
 }
 
 BYTE CArchiveTool::Extract(const char* archivePath, const char* destination) {
+  m_lastError.clear();
   LoadArchiveLibrary();
   plat::IThreads& threads = plat::Threads();
   threads.Sleep(10);
@@ -73,5 +88,6 @@ BYTE CArchiveTool::Extract(const char* archivePath, const char* destination) {
   }
   m_pfnKillOwnerWindowEx(m_hOwnerWnd);
   threads.Sleep(10);
+  if (rc != 0) m_lastError = FirstError(output.data());
   return rc == 0 ? 2 : 0;
 }

@@ -2,6 +2,8 @@
 // start-up and driven by its command line.
 #pragma once
 
+#include <string>
+
 #include "platform/types.h"
 
 typedef BOOL(CALLBACK* ArchiveCallbackFn)(HWND window, UINT message, UINT state, LPVOID progress);
@@ -27,6 +29,11 @@ class CArchiveTool {
 
   void SetOwnerWindow(HWND owner) { m_hOwnerWnd = owner; }
 
+  // The library's first reason from the last Extract ("error:" line of its
+  // output), empty when it unpacked or was not called. The window stays
+  // silent about it; printer-setup's log names it.
+  const std::string& LastError() const { return m_lastError; }
+
   // Progress callback handed to the library; always lets it go on.
   static BOOL CALLBACK ArchiveCallback(HWND window, UINT message, UINT state, LPVOID progress);
 
@@ -40,4 +47,5 @@ class CArchiveTool {
   SetOwnerWindowExFn m_pfnSetOwnerWindowEx;
   KillOwnerWindowExFn m_pfnKillOwnerWindowEx;
   HWND m_hOwnerWnd;
+  std::string m_lastError;
 };

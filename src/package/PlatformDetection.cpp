@@ -1,5 +1,6 @@
 // Which Windows the installer runs on, and whether it is 64-bit.
 #include "app/InstallDlg.h"
+#include "package/MachineChecks.h"
 #include "platform/platform.h"
 
 namespace {
@@ -36,6 +37,16 @@ int WindowsNtCode(DWORD major, DWORD minor) {
   return OSVER_UNKNOWN;
 }
 
+const char kWindows11Name[] = "Microsoft Windows 11 ";
+constexpr DWORD kFirstWindows11Build = 22000;
+
+// The build number, 0 when the version cannot be read.
+DWORD WindowsBuildNumber() {
+  OSVERSIONINFOA info = {};
+  info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+  return plat::System().GetVersionExA(&info) ? info.dwBuildNumber : 0;
+}
+
 }  // namespace
 
 int CInstallDlg::GetOsVersionCode() {
@@ -69,8 +80,13 @@ void CInstallDlg::DetectPlatform() {
   if (isWow64Process) isWow64Process(system.GetCurrentProcess(), &m_bIsWow64);
   if (m_bIsWow64) wordSize = "64 bit";
 
+  m_wNativeMachine = GetNativeMachine();
+
   const int code = GetOsVersionCode();
   if (code >= OSVER_WIN95 && code <= OSVER_WIN10) windowsName = kWindowsNames[code - OSVER_WIN95];
+  // Windows 11 still reports 10.0; its builds start at 22000. Only the
+  // name shown changes: the code and all that depends on it stay 10's.
+  if (code == OSVER_WIN10 && WindowsBuildNumber() >= kFirstWindows11Build) windowsName = kWindows11Name;
 
   CString status;
   status.Format("%s%s %s", "Current System is ", windowsName, wordSize);

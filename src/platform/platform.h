@@ -56,6 +56,11 @@ class ISystem {
   // Administrators group. FALSE in *isMember for a standard user, and for an
   // administrator whose token UAC filtered (the group is deny-only there).
   virtual BOOL CheckAdministratorsMembership(BOOL* isMember) = 0;
+  // WindowsProtectedPrintInfo.IsProtectedPrintEnabled, the Windows Runtime
+  // query for Windows Protected Print mode (Windows 11 24H2 on). FALSE,
+  // with *enabled FALSE, where Windows has no such class or it cannot be
+  // reached.
+  virtual BOOL IsProtectedPrintEnabled(BOOL* enabled) = 0;
 };
 
 // Threads, events, waits and time. CloseHandle closes any kernel handle

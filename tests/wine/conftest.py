@@ -16,7 +16,7 @@ FAILURES = []  # (test, folder)
 # The areas in the order they run: start-up first, the 64-bit prefix's conformance run last, as the
 # later ones build on a machine the earlier ones have seen working.
 MODULE_ORDER = ["test_startup", "test_install", "test_serial", "test_hardening", "test_codepage", "test_setup",
-                "test_dpi", "test_conformance"]
+                "test_drvpack", "test_dpi", "test_conformance"]
 
 
 def pytest_collection_modifyitems(items):

@@ -130,3 +130,46 @@ def test_setup_exit_codes_for_bad_option_missing_package_unknown_model_and_open_
     check("window closes", inst.ui("close", "wait-gone 10"))
     check("installer exits with code 0", inst.wait_exit(10))
     check("after it closed: 0", exits(setup, 0, "install", "/model", "RV-640", "/port", "LPT1:")[0])
+
+
+WPP_POLICY_KEY = r"HKLM\Software\Policies\Microsoft\Windows NT\Printers\WPP"
+# src/package/MachineChecks.cpp: the window's box at start.
+WPP_BOX = ("Windows Protected Print mode is on. It blocks this printer's driver: while it is on, Windows accepts no "
+           "printer driver, port monitor or language monitor that does not come with Windows, so installing this "
+           "printer will fail.\r\n\r\nAn administrator can turn the mode off in Settings > Bluetooth & devices > "
+           "Printers & scanners, or where Group Policy set it, with the policy \"Configure Windows protected "
+           "print\" (Computer Configuration > Administrative Templates > Printers), and then run the installer "
+           "again.")
+
+
+def box_text(text):
+    """A box's text as a driver command word: quotes and line breaks escaped."""
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"').replace("\r", "\\r").replace("\n", "\\n") + '"'
+
+
+def test_protected_print_policy_box_at_start_and_setup_refuses_with_1625(setup, installer, package):
+    """Wine has no Protected Print mode: the policy value alone stands for it (docs/WINE.md)."""
+    check("the policy value WindowsProtectedPrintGroupPolicyState = 1 is set",
+          Result(setup.reg_add(WPP_POLICY_KEY, "WindowsProtectedPrintGroupPolicyState", "1", "REG_DWORD"),
+                 "reg add failed"))
+    try:
+        inst = installer(setup, package)
+        check("the installer window is open", inst.drive(f"wait-window {dq(TITLE)} 30"))
+        check("one box at start says the mode blocks the driver",
+              inst.ui(f"expect-box {box_text(WPP_BOX)} 30", "answer-box IDOK"))
+        check("the start-up goes on to its end",
+              inst.ui("expect-enabled install 60", "expect-item driver 0 RV-580 0"))
+        check("window closes", inst.ui("close", "wait-gone 10"))
+        check("installer exits with code 0", inst.wait_exit(10))
+
+        before = Driver(setup).spooler()
+        result, run = exits(setup, 1625, "install", "/model", "RV-640", "/port", "LPT1:")
+        check("printer-setup install: 1625", result)
+        check("it says why", Result("Windows Protected Print mode is on" in run.output, run.output))
+        left = setup.drive_c_names("Ticket", "Barcode", "DriverName.cfg")
+        check("nothing was unpacked", Result(not left, f"drive_c has {left}"))
+        after = Driver(setup).spooler()
+        check("the spooler is unchanged", Result(after == before, f"{before} -> {after}"))
+        check("plan: 1625 as well", exits(setup, 1625, "plan", "/model", "RV-640", "/port", "LPT1:")[0])
+    finally:
+        setup.reg_delete(WPP_POLICY_KEY)

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "file_io.h"
 #include "package/ModelTables.h"
 #include "package_build.h"
 #include "package_check.h"
@@ -75,7 +76,7 @@ int Check(int argc, char** argv) {
   if (input.empty()) return Usage();
   drvpack::PackageContents contents;
   std::error_code ec;
-  if (std::filesystem::is_directory(input, ec))
+  if (std::filesystem::is_directory(drvpack::PathOf(input), ec))
     drvpack::ReadFolder(input, &contents);
   else
     drvpack::ReadArchive(input, &contents);
@@ -108,9 +109,7 @@ int Extract(int argc, char** argv) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   if (argc < 2) return Usage();
   std::string command = argv[1];
   try {
@@ -124,3 +123,28 @@ int main(int argc, char** argv) {
   }
   return Usage();
 }
+
+}  // namespace
+
+#ifdef _WIN32
+#include <windows.h>
+
+// Windows hands the command line over in UTF-16: taken as wide text and
+// carried as UTF-8, a folder name the ANSI code page cannot spell still
+// reaches the file system intact (file_io.h).
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string arg(size > 0 ? static_cast<size_t>(size) : 1, '\0');
+    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, &arg[0], size, nullptr, nullptr);
+    arg.resize(std::char_traits<char>::length(arg.c_str()));
+    args.push_back(arg);
+  }
+  std::vector<char*> pointers;
+  for (std::string& arg : args) pointers.push_back(&arg[0]);
+  return Run(argc, pointers.data());
+}
+#else
+int main(int argc, char** argv) { return Run(argc, argv); }
+#endif

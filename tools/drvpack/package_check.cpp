@@ -207,6 +207,8 @@ bool ReadArchive(const std::string& path, PackageContents* contents) {
   zipreader::Archive archive;
   std::string error;
   if (archive.Open(path, &error) != zipreader::kOk) {
+    // Packed again as drvpack packs, the same files can be read.
+    if (archive.FormatUnsupported()) error += ": rebuild it with drvpack build from the unpacked folder";
     contents->problems.push_back("archive: " + error);
     return false;
   }

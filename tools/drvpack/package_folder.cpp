@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "file_io.h"
+#include "folder_links.h"
 #include "zip_reader.h"
 
 namespace drvpack {
@@ -19,12 +21,10 @@ std::string NameProblem(const std::string& name) {
   std::string why;
   if (!zipreader::SplitEntryName(name, &parts, &why)) return why + ", which the archive library refuses";
   if (parts.size() != 1 || parts[0] != name) return "a name the archive library reads differently";
+  // Windows drops them when it creates the file ("Naming Files, Paths,
+  // and Namespaces"): the package would unpack another name.
+  if (name.back() == '.' || name.back() == ' ') return "a trailing dot or blank, which Windows drops";
   return std::string();
-}
-
-bool IsInside(const stdfs::path& path, const stdfs::path& root) {
-  auto mismatch = std::mismatch(root.begin(), root.end(), path.begin(), path.end());
-  return mismatch.first == root.end();
 }
 
 }  // namespace
@@ -32,11 +32,12 @@ bool IsInside(const stdfs::path& path, const stdfs::path& root) {
 bool WalkPackageFolder(const std::string& folder, const stdfs::path& skip, std::vector<FolderItem>* items,
                        std::vector<std::string>* problems) {
   std::error_code ec;
-  if (!stdfs::is_directory(folder, ec)) {
+  const stdfs::path folderPath = PathOf(folder);
+  if (!stdfs::is_directory(folderPath, ec)) {
     problems->push_back("folder: " + folder + " is not a folder");
     return false;
   }
-  const stdfs::path root = stdfs::canonical(folder, ec);
+  const stdfs::path root = stdfs::canonical(folderPath, ec);
   if (ec) {
     problems->push_back("folder: cannot read " + folder + ": " + ec.message());
     return false;
@@ -45,32 +46,31 @@ bool WalkPackageFolder(const std::string& folder, const stdfs::path& skip, std::
   stdfs::recursive_directory_iterator it(root, ec), end;
   for (; !ec && it != end; it.increment(ec)) {
     const stdfs::path& path = it->path();
-    const std::string name = path.lexically_relative(root).generic_string();
-    const std::string why = NameProblem(path.filename().string());
+    const std::string name = RelativeName(path, root);
+    const LinkKind link = ClassifyLink(path, root);
+    // Never walked into: a junction's folder may lie anywhere.
+    if (link != LinkKind::kNotALink) it.disable_recursion_pending();
+    const std::string why = NameProblem(Utf8(path.filename()));
     if (!why.empty()) {
       problems->push_back("name: " + name + " has " + why);
-      if (it->is_directory(ec) && !it->is_symlink(ec)) it.disable_recursion_pending();
+      it.disable_recursion_pending();
       continue;
     }
-    stdfs::file_status status = it->symlink_status(ec);
-    if (stdfs::is_symlink(status)) {
-      std::error_code linkError;
-      const stdfs::path target = stdfs::canonical(path, linkError);
-      if (linkError) {
-        problems->push_back("link: " + name + " is a symbolic link that leads nowhere");
-        continue;
-      }
-      if (!IsInside(target, root)) {
-        // Packing it would put a file from elsewhere on the machine into the package.
-        problems->push_back("link: " + name + " is a symbolic link leading outside the folder");
-        continue;
-      }
-      status = stdfs::status(target, linkError);
-      if (stdfs::is_directory(status)) {
-        problems->push_back("link: " + name + " is a symbolic link to a folder; copy the folder instead");
-        continue;
-      }
+    if (link == LinkKind::kNowhere) {
+      problems->push_back("link: " + name + " is a symbolic link that leads nowhere");
+      continue;
     }
+    if (link == LinkKind::kOutside) {
+      // Packing it would put a file from elsewhere on the machine into the package.
+      problems->push_back("link: " + name + " is a symbolic link leading outside the folder");
+      continue;
+    }
+    if (link == LinkKind::kToFolder) {
+      problems->push_back("link: " + name + " is a symbolic link to a folder; copy the folder instead");
+      continue;
+    }
+    std::error_code statusError;
+    const stdfs::file_status status = stdfs::status(path, statusError);
     if (stdfs::is_directory(status)) {
       items->push_back({name, path, true});
     } else if (stdfs::is_regular_file(status)) {

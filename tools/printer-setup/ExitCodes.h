@@ -10,5 +10,7 @@ constexpr int kExitBadCommandLine = 87;         // ERROR_INVALID_PARAMETER
 constexpr int kExitNotFound = 1168;             // ERROR_NOT_FOUND: printer, model or port
 constexpr int kExitInstallFailed = 1603;        // ERROR_INSTALL_FAILURE
 constexpr int kExitAnotherInstallation = 1618;  // ERROR_INSTALL_ALREADY_RUNNING
+constexpr int kExitBlockedByPolicy = 1625;      // ERROR_INSTALL_PACKAGE_REJECTED: Protected Print mode
+constexpr int kExitPlatformUnsupported = 1633;  // ERROR_INSTALL_PLATFORM_UNSUPPORTED: ARM64 Windows
 
 }  // namespace setup

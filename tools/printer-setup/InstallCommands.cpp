@@ -6,6 +6,7 @@
 #include "Commands.h"
 #include "ExitCodes.h"
 #include "InstallerSession.h"
+#include "MachineFacts.h"
 #include "package/ModelDriver.h"
 #include "ports/PortClassification.h"
 #include "ports/PortDialogs.h"
@@ -280,7 +281,7 @@ int Plan(CommandContext& context, InstallerSession& session, const Prepared& pre
       {"default", context.options.setDefault},
   };
   context.result["plan"] = plan;
-  context.text = "driver:  " + driver.driverName + " (" + driver.environment + ")\n";
+  context.text += "driver:  " + driver.driverName + " (" + driver.environment + ")\n";
   context.text += "files:  ";
   for (const auto& file : plan["files"]) context.text += " " + file.get<std::string>();
   context.text += "\n";
@@ -363,8 +364,16 @@ int Install(CommandContext& context, InstallerSession& session, const Prepared& 
 
 }  // namespace
 
-int RunPlan(CommandContext& context) { return WithPreparedWindow(context, Plan); }
+int RunPlan(CommandContext& context) {
+  const MachineFacts facts = ReadMachineFacts();
+  ReportMachine(context, facts);
+  const int refused = RefuseMachine(context, facts);
+  return refused != kExitDone ? refused : WithPreparedWindow(context, Plan);
+}
 
-int RunInstall(CommandContext& context) { return WithPreparedWindow(context, Install); }
+int RunInstall(CommandContext& context) {
+  const int refused = RefuseMachine(context, ReadMachineFacts());
+  return refused != kExitDone ? refused : WithPreparedWindow(context, Install);
+}
 
 }  // namespace setup

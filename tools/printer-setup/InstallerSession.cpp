@@ -57,6 +57,8 @@ bool InstallerSession::Start() {
       },
       kStartupTimeoutMs);
   NoteStatus();
+  const std::string& unpackError = m_dialog.m_archive.LastError();
+  if (!unpackError.empty()) m_log.Step("the driver package was not unpacked: " + OneLine(unpackError));
   if (!ready) m_log.Step("the installer window's start-up did not end");
   return ready != FALSE;
 }

@@ -7,6 +7,7 @@
 #include "Commands.h"
 #include "ExitCodes.h"
 #include "InstallerSession.h"
+#include "MachineFacts.h"
 #include "install/DriverFiles.h"
 #include "package/ModelTables.h"
 #include "common/no_case.h"
@@ -178,6 +179,7 @@ int RemoveDriver(CommandContext& context, const std::string& driver,
 }  // namespace
 
 int RunStatus(CommandContext& context) {
+  ReportMachine(context, ReadMachineFacts());
   std::vector<plat::PrinterInfo2> printers;
   if (!ReadPrinters(context, &printers)) return kExitInstallFailed;
   nlohmann::json list = nlohmann::json::array();
@@ -203,7 +205,7 @@ int RunStatus(CommandContext& context) {
     context.log.Step("no printer " + wanted);
     return kExitNotFound;
   }
-  if (list.empty()) context.text = "No printer uses a driver of the package.\n";
+  if (list.empty()) context.text += "No printer uses a driver of the package.\n";
   return kExitDone;
 }
 

@@ -11,11 +11,11 @@ const std::vector<std::string>& FaultableCalls() {
       "DeleteMonitorA", "DeletePortA", "DeletePrinterDriverExA", "EnumPortsA", "EnumPrintersA",
       "FindFirstFileA", "GetCurrentDirectoryA", "GetFileAttributesA", "GetModuleHandleA",
       "GetPrinterDriverDirectoryA", "GetPrivateProfileSectionNamesA", "GetPrivateProfileStringA",
-      "GetProcAddress", "GetSystemDirectoryA", "GetVersionExA", "GetWindowsDirectoryA", "IsWow64Process",
-      "LoadLibraryA", "LookupPrivilegeValueA", "OpenPrinterA", "OpenProcessToken", "OpenSCManagerA",
-      "OpenServiceA", "QueryServiceStatus", "RegCreateKeyExA", "RegDeleteKeyA", "RegDeleteValueA",
-      "RegEnumValueA", "RegOpenKeyExA", "RegQueryValueExA", "RegSetValueExA", "RemoveDirectoryA", "SevenZip",
-      "StartServiceA", "XcvDataW",
+      "GetProcAddress", "GetSystemDirectoryA", "GetVersionExA", "GetWindowsDirectoryA",
+      "IsProtectedPrintEnabled", "IsWow64Process", "IsWow64Process2", "LoadLibraryA", "LookupPrivilegeValueA",
+      "OpenPrinterA", "OpenProcessToken", "OpenSCManagerA", "OpenServiceA", "QueryServiceStatus",
+      "RegCreateKeyExA", "RegDeleteKeyA", "RegDeleteValueA", "RegEnumValueA", "RegOpenKeyExA",
+      "RegQueryValueExA", "RegSetValueExA", "RemoveDirectoryA", "SevenZip", "StartServiceA", "XcvDataW",
       // the serial port calls (SimComm::Begin)
       "ClearCommError", "GetCommMask", "GetCommState", "GetOverlappedResult", "PurgeComm", "ReadFile",
       "SetCommMask", "SetCommState", "SetCommTimeouts", "SetupComm", "WaitCommEvent", "WriteFile"};

@@ -14,6 +14,7 @@
 #include "host/sim/spooler.h"
 #include "host/sim/system.h"
 #include "host/sim/threads.h"
+#include "package/MachineChecks.h"
 
 namespace sim {
 
@@ -28,6 +29,19 @@ BOOL WINAPI SimIsWow64Process(HANDLE, BOOL* wow64) {
   std::lock_guard<std::mutex> lock(machine->Mutex());
   if (machine->FailCall("IsWow64Process")) return FALSE;
   *wow64 = machine->Version().wow64 ? TRUE : FALSE;
+  return TRUE;
+}
+
+// kernel32!IsWow64Process2: the x86 program runs under WoW64 wherever
+// Windows is not x86 itself.
+BOOL WINAPI SimIsWow64Process2(HANDLE, WORD* processMachine, WORD* nativeMachine) {
+  Machine* machine = Machine::Current();
+  if (!machine || !processMachine) return FALSE;
+  std::lock_guard<std::mutex> lock(machine->Mutex());
+  if (machine->FailCall("IsWow64Process2")) return FALSE;
+  const WindowsVersion& version = machine->Version();
+  *processMachine = version.wow64 ? NATIVE_MACHINE_X86 : NATIVE_MACHINE_UNKNOWN;
+  if (nativeMachine) *nativeMachine = version.nativeMachine;
   return TRUE;
 }
 
@@ -60,6 +74,9 @@ Machine::Machine(const Profile& profile, CheckedProfile)
   if (m_version.hasIsWow64Process)
     kernel32.exports["IsWow64Process"] =
         reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&SimIsWow64Process));
+  if (m_version.HasIsWow64Process2())
+    kernel32.exports["IsWow64Process2"] =
+        reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&SimIsWow64Process2));
   AddModule(kernel32);
   // The archive library lies beside the installer unless the profile says
   // it is missing.
@@ -89,6 +106,13 @@ void Machine::LoadProfile(const Profile& profile) {
     m_version.extendedVersionInfo = windows.value("extended_version_info", m_version.extendedVersionInfo);
     m_version.administrator = windows.value("administrator", m_version.administrator);
     m_version.codePage = JsonDword(windows, "code_page", m_version.codePage);
+    m_version.nativeMachine = m_version.wow64 ? NATIVE_MACHINE_X64 : NATIVE_MACHINE_X86;
+    if (windows.contains("native_machine")) {
+      m_version.nativeMachine = NativeMachineOfName(windows["native_machine"].get<std::string>());
+      // An x86 program runs under WoW64 on every Windows but x86.
+      m_version.wow64 = windows.value("wow64", m_version.nativeMachine != NATIVE_MACHINE_X86);
+    }
+    m_version.protectedPrint = windows.value("protected_print", m_version.protectedPrint);
     if (!IsSupportedCodePage(m_version.codePage))
       throw std::runtime_error("windows.code_page: " + std::to_string(m_version.codePage) +
                                " is not one of 1252, 1250, 936");
@@ -160,6 +184,15 @@ void Machine::AddModule(const SimModule& module) { m_modules[module.name] = modu
 const SimModule* Machine::FindModule(const std::string& name) const {
   auto it = m_modules.find(name);
   return it == m_modules.end() ? nullptr : &it->second;
+}
+
+bool Machine::ProtectedPrintOnLocked() const {
+  if (!m_version.HasProtectedPrintMode()) return false;
+  if (m_version.protectedPrint) return true;
+  DWORD state = 0;
+  return m_registry->GetDwordLocked(std::string("HKEY_LOCAL_MACHINE\\") + kProtectedPrintPolicyKey,
+                                    kProtectedPrintPolicyValue, &state) &&
+         state != 0;
 }
 
 void Machine::Log(const std::string& entry) { m_journal.push_back(entry); }

@@ -29,6 +29,23 @@ struct WindowsVersion {
   bool extendedVersionInfo = true;   // GetVersionExA takes the 156-byte record
   bool administrator = true;         // the process runs with administrator rights
   UINT codePage = kDefaultCodePage;  // the ANSI code page (GetACP)
+  // The processor Windows runs on, as IsWow64Process2 names it (an
+  // IMAGE_FILE_MACHINE_* value): x64 on 64-bit Windows, x86 otherwise,
+  // unless the profile says ARM64.
+  WORD nativeMachine = 0x8664;
+  // Windows Protected Print mode turned on in Settings; its Group Policy
+  // value in the registry turns it on as well.
+  bool protectedPrint = false;
+
+  // IsWow64Process2 came with Windows 10 version 1709 (build 16299).
+  bool HasIsWow64Process2() const {
+    return platformId == VER_PLATFORM_WIN32_NT && (major > 10 || (major == 10 && build >= 16299));
+  }
+  // The mode and the class that reports it came with Windows 11 24H2
+  // (build 26100).
+  bool HasProtectedPrintMode() const {
+    return platformId == VER_PLATFORM_WIN32_NT && (major > 10 || (major == 10 && build >= 26100));
+  }
 };
 
 // A loadable module of the simulated machine: its exports are host
@@ -94,6 +111,10 @@ class Machine {
   SimComm& Comm() { return *m_comm; }
   const WindowsVersion& Version() const { return m_version; }
   const std::string& Name() const { return m_name; }
+
+  // Whether Windows Protected Print mode is on: the machine's own setting
+  // or the policy value. Call with the machine's lock held.
+  bool ProtectedPrintOnLocked() const;
 
   // Fails the call when a fault says so: sets the thread's last error and
   // returns true. Call with the machine's lock held.

@@ -10,6 +10,7 @@
 #include "host/sim/faults.h"
 #include "host/sim/registry.h"
 #include "host/sim/services.h"
+#include "package/MachineChecks.h"
 
 namespace fs = std::filesystem;
 
@@ -54,13 +55,35 @@ bool IsDriveRoot(const std::string& text) {
 void CheckWindows(const Profile& windows, const std::string& path) {
   Object(windows, path,
          {"major", "minor", "build", "platform_id", "wow64", "has_IsWow64Process", "extended_version_info",
-          "administrator", "code_page"});
+          "administrator", "code_page", "native_machine", "protected_print"});
   // Any platform id, as GetVersionExA could report one the installer does
   // not know (Windows CE's 3).
   for (const char* key : {"major", "minor", "build", "platform_id"})
     if (const Profile* value = Find(windows, key)) Dword(*value, Member(path, key));
-  for (const char* key : {"wow64", "has_IsWow64Process", "extended_version_info", "administrator"})
+  for (const char* key :
+       {"wow64", "has_IsWow64Process", "extended_version_info", "administrator", "protected_print"})
     if (const Profile* value = Find(windows, key)) Bool(*value, Member(path, key));
+  if (const Profile* machine = Find(windows, "native_machine")) {
+    const std::string field = Member(path, "native_machine");
+    const bool x86 = OneOf(*machine, field, NativeMachineNames()) == "x86";
+    // The installer is an x86 program: it runs under WoW64 exactly where
+    // Windows is not x86.
+    const Profile* wow64 = Find(windows, "wow64");
+    if (wow64 && wow64->get<bool>() == x86)
+      Fail(field, std::string("an x86 program ") + (x86 ? "does not run" : "runs") + " under WoW64 on " +
+                      machine->get<std::string>() + " Windows: leave out \"wow64\" or make it " +
+                      (x86 ? "false" : "true"));
+  }
+  if (const Profile* mode = Find(windows, "protected_print")) {
+    const Profile* major = Find(windows, "major");
+    const Profile* build = Find(windows, "build");
+    // The machine's defaults are Windows 10 build 19045.
+    const DWORD majorVersion = major ? major->get<DWORD>() : 10;
+    const DWORD buildNumber = build ? build->get<DWORD>() : 19045;
+    if (mode->get<bool>() && !(majorVersion > 10 || (majorVersion == 10 && buildNumber >= 26100)))
+      Fail(Member(path, "protected_print"),
+           "Windows Protected Print mode needs Windows 11 24H2 (build 26100)");
+  }
   if (const Profile* value = Find(windows, "code_page")) {
     const std::string field = Member(path, "code_page");
     Dword(*value, field);
@@ -230,6 +253,18 @@ void CheckFaults(const Profile& faults, const std::string& path) {
 }
 
 }  // namespace
+
+const std::vector<std::string>& NativeMachineNames() {
+  static const std::vector<std::string> names = {"x86", "x64", "arm64"};
+  return names;
+}
+
+WORD NativeMachineOfName(const std::string& name) {
+  if (name == "x86") return NATIVE_MACHINE_X86;
+  if (name == "x64") return NATIVE_MACHINE_X64;
+  if (name == "arm64") return NATIVE_MACHINE_ARM64;
+  return NATIVE_MACHINE_UNKNOWN;
+}
 
 void CheckProfile(const Profile& profile, const std::string& baseDirectory) {
   Object(profile, "",

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "host/sim/json_check.h"
 #include "host/sim/profile.h"
@@ -14,5 +15,10 @@ namespace sim {
 // expected a number from 1 to 4294967295, got -5"). Host files the profile
 // names are looked for from `baseDirectory`.
 void CheckProfile(const Profile& profile, const std::string& baseDirectory);
+
+// windows.native_machine: "x86", "x64" or "arm64", and the
+// IMAGE_FILE_MACHINE_* value each stands for (0 for another name).
+const std::vector<std::string>& NativeMachineNames();
+WORD NativeMachineOfName(const std::string& name);
 
 }  // namespace sim

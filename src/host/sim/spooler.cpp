@@ -272,10 +272,26 @@ bool SimSpooler::BlocksKernelModeDrivers(const std::string& environment) const {
          (version.major == 5 && version.minor >= 2);
 }
 
+// While Windows Protected Print mode is on the spooler takes no third-party
+// driver, port monitor or language monitor
+// (https://learn.microsoft.com/windows-hardware/drivers/print/windows-protected-print-mode).
+// Every driver and monitor a program adds through these calls is a third
+// party's; Windows' own come with the machine (its profile). The error code
+// is not documented: ERROR_ACCESS_DENIED, as Windows answers a driver
+// installation other print policies forbid.
+bool SimSpooler::RefuseInProtectedPrintMode(const std::string& call) {
+  if (!m_machine.ProtectedPrintOnLocked()) return false;
+  m_machine.Log(call + ": refused in Windows Protected Print mode");
+  m_machine.SetLastError(ERROR_ACCESS_DENIED);
+  return true;
+}
+
 BOOL SimSpooler::AddPrinterDriverExA(const plat::DriverInfo3& info, DWORD flags) {
   std::unique_lock<std::mutex> lock(m_machine.Mutex());
   m_machine.SpendCallTime(lock, "AddPrinterDriverExA");
-  if (m_machine.FailCall("AddPrinterDriverExA", info.name) || FailUnlessRunning()) return FALSE;
+  if (m_machine.FailCall("AddPrinterDriverExA", info.name) || FailUnlessRunning() ||
+      RefuseInProtectedPrintMode("AddPrinterDriverExA " + info.name))
+    return FALSE;
   const std::string directory = DriverDirectory(info.environment);
   if (directory.empty()) {
     m_machine.SetLastError(ERROR_INVALID_ENVIRONMENT);
@@ -381,7 +397,9 @@ BOOL SimSpooler::DeleteMonitorA(LPCSTR, LPCSTR monitorName) {
 
 BOOL SimSpooler::AddMonitorA(LPCSTR monitorName, LPCSTR environment, LPCSTR dllName) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("AddMonitorA", Text(monitorName)) || FailUnlessRunning()) return FALSE;
+  if (m_machine.FailCall("AddMonitorA", Text(monitorName)) || FailUnlessRunning() ||
+      RefuseInProtectedPrintMode("AddMonitorA " + Text(monitorName)))
+    return FALSE;
   for (const Monitor& monitor : m_monitors) {
     if (monitor.name == Text(monitorName)) {
       m_machine.SetLastError(ERROR_PRINT_MONITOR_ALREADY_INSTALLED);

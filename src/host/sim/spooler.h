@@ -70,6 +70,9 @@ class SimSpooler : public plat::ISpooler {
 
   bool Running();
   bool FailUnlessRunning();
+  // Refuses a driver or monitor add while Windows Protected Print mode is
+  // on; `call` names it in the journal. Call with the machine's lock held.
+  bool RefuseInProtectedPrintMode(const std::string& call);
   // The environment of the machine's own drivers and monitors.
   std::string NativeEnvironment() const;
   bool BlocksKernelModeDrivers(const std::string& environment) const;

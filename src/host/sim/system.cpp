@@ -157,4 +157,17 @@ BOOL SimSystem::CheckAdministratorsMembership(BOOL* isMember) {
   return TRUE;
 }
 
+BOOL SimSystem::IsProtectedPrintEnabled(BOOL* enabled) {
+  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  *enabled = FALSE;
+  if (m_machine.FailCall("IsProtectedPrintEnabled")) return FALSE;
+  // Before Windows 11 24H2 the class is not registered.
+  if (!m_machine.Version().HasProtectedPrintMode()) {
+    m_machine.SetLastError(ERROR_NOT_SUPPORTED);
+    return FALSE;
+  }
+  *enabled = m_machine.ProtectedPrintOnLocked() ? TRUE : FALSE;
+  return TRUE;
+}
+
 }  // namespace sim

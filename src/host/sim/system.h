@@ -24,6 +24,7 @@ class SimSystem : public plat::ISystem {
   BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, LUID* luid) override;
   BOOL AdjustTokenPrivileges(HANDLE token, const LUID& luid, DWORD attributes) override;
   BOOL CheckAdministratorsMembership(BOOL* isMember) override;
+  BOOL IsProtectedPrintEnabled(BOOL* enabled) override;
 
  private:
   Machine& m_machine;

@@ -108,6 +108,7 @@ class Win32System : public ISystem {
     ::SetLastError(error);
     return ok;
   }
+  BOOL IsProtectedPrintEnabled(BOOL* enabled) override { return QueryProtectedPrintMode(enabled); }
 };
 
 }  // namespace

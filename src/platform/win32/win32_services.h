@@ -24,6 +24,9 @@ HMODULE LoadLibraryFromTrustedFolder(const char* name);
 // Loads a system DLL (a name without a folder) by full path from the system
 // folder only.
 HMODULE LoadLibraryFromSystemFolder(const char* name);
+// Windows Protected Print mode as the Windows Runtime reports it; FALSE
+// where Windows cannot say (protected_print.cpp).
+BOOL QueryProtectedPrintMode(BOOL* enabled);
 
 }  // namespace win32
 }  // namespace plat
