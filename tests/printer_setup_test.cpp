@@ -299,6 +299,37 @@ TEST(PrinterSetupPlan, SaysWhatInstallWouldDoAndChangesNothing) {
   EXPECT_EQ(Lasting(machine.machine), before);
 }
 
+// Every catalogue name of the sample (so every model, and the names that
+// change a receipt model's resource DLL) on both word sizes: the files the
+// plan names are exactly those of the driver the installation registers.
+TEST(PrinterSetupPlan, NamesExactlyTheFilesTheInstalledDriverHolds) {
+  for (bool x64 : {false, true}) {
+    nlohmann::json profile = ShopMachine();
+    profile["windows"]["wow64"] = x64;
+    SimulatedMachine machine(profile);
+    const SetupRun list = PrinterSetup({"list"});
+    ASSERT_EQ(list.exitCode, 0) << list.output;
+    for (const nlohmann::json& model : list.json["models"]) {
+      const std::string name = model["name"];
+      const SetupRun plan = PrinterSetup({"plan", "/model", name, "/port", "LPT1:"});
+      ASSERT_EQ(plan.exitCode, 0) << name << Log(plan);
+      const SetupRun install = PrinterSetup({"install", "/model", name, "/port", "LPT1:"});
+      ASSERT_EQ(install.exitCode, 0) << name << Log(install);
+
+      auto planned = plan.json["plan"]["files"].get<std::vector<std::string>>();
+      std::vector<std::string> registered;
+      const nlohmann::json state = machine.machine.StateJson();
+      for (const nlohmann::json& driver : state["spooler"]["drivers"])
+        if (driver["name"] == plan.json["plan"]["driver"] &&
+            driver["environment"] == plan.json["plan"]["environment"])
+          registered = driver["files"].get<std::vector<std::string>>();
+      std::sort(planned.begin(), planned.end());
+      std::sort(registered.begin(), registered.end());
+      EXPECT_EQ(planned, registered) << name << (x64 ? " on 64-bit" : " on 32-bit");
+    }
+  }
+}
+
 TEST(PrinterSetupRemove, RemovingWithTheDriverLeavesNoTraceOfPrinterDriverOrMonitor) {
   SimulatedMachine machine(ShopMachine());
   const nlohmann::json before = Lasting(machine.machine);

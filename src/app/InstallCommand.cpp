@@ -25,13 +25,28 @@ const CStringArray& PortListOf(const CInstallDlg& dialog, int portType) {
 
 void CInstallDlg::RefuseInstall(const char* text) {
   MessageBox(text, "Error", MB_OK | MB_ICONWARNING);
+  NoteRefused(text);
   m_btnInstall.EnableWindow(TRUE);
 }
 
-void CInstallDlg::OfferReinstall() {
+void CInstallDlg::NoteRefused(const char* reason) {
+  m_outcome.result = CInstallOutcome::REFUSED;
+  m_outcome.reason = reason;
+}
+
+void CInstallDlg::OfferReinstall(const char* reason) {
+  m_outcome.result = CInstallOutcome::RETRY;
+  m_outcome.reason = reason;
   m_btnInstall.SetWindowText("Reinstall");
   m_btnInstall.EnableWindow(TRUE);
   m_progress.SetPos(0);
+}
+
+void CInstallDlg::FinishInstallation() {
+  m_outcome.result = CInstallOutcome::FINISHED;
+  m_outcome.port = m_strPrinterPort;
+  m_btnInstall.EnableWindow(TRUE);
+  m_btnInstall.SetWindowText("&Finish");
 }
 
 void CInstallDlg::OnInstall() {
@@ -43,6 +58,7 @@ void CInstallDlg::OnInstall() {
     return;
   }
   m_btnInstall.EnableWindow(FALSE);
+  m_outcome = CInstallOutcome();
 
   // An ARM64 spooler cannot load the package's x64 drivers, which the
   // 64-bit emulation layer would otherwise choose: nothing is staged.

@@ -3,6 +3,7 @@
 #include "package/ModelTables.h"
 #include "package/PackageLocations.h"
 #include "platform/platform.h"
+#include "ports/SerialPromptDlg.h"
 
 const UINT WM_MYUPDATEDATA = RegisterWindowMessage("MyUpdateData");
 BYTE g_bPortAvailable = 1;
@@ -24,7 +25,8 @@ CInstallDlg::CInstallDlg(CWnd* parent)
       m_nDataBits(8),
       m_nStopBits(1),
       m_dwCommEvents(0),
-      m_nProbeIndex(0) {}
+      m_nProbeIndex(0),
+      m_nSinglePortBaudRate(kBaudRates[kPresetBaudRow]) {}
 
 CInstallDlg::~CInstallDlg() {
   if (m_hStartupThread) plat::Threads().CloseHandle(m_hStartupThread);
@@ -41,7 +43,7 @@ void CInstallDlg::DoDataExchange(CDataExchange* pDX) {
 }
 
 BEGIN_MESSAGE_MAP(CInstallDlg, CDialog)
-ON_MESSAGE(WM_PORT_REPLY, &CInstallDlg::OnPortReply)
+ON_MESSAGE(WM_SERIAL_BYTE, &CInstallDlg::OnPortReply)
 ON_CBN_SELCHANGE(IDC_DRIVER_COMBO, &CInstallDlg::OnSelchangeDriver)
 ON_BN_CLICKED(IDC_INSTALL, &CInstallDlg::OnInstall)
 ON_REGISTERED_MESSAGE(WM_MYUPDATEDATA, &CInstallDlg::OnUpdateDataMsg)
@@ -60,10 +62,10 @@ BOOL CInstallDlg::OnInitDialog() {
   m_dwCommEvents = 3;  // EV_RXCHAR | EV_RXFLAG
   m_nProbeIndex = 0;
   m_bReplyReceived = FALSE;
-  m_nReceiptGroup1 = kReceiptGroupSizes[0];
-  m_nReceiptGroup2 = kReceiptGroupSizes[1];
-  m_nReceiptGroup3 = kReceiptGroupSizes[2];
-  m_nReceiptGroup4 = kReceiptGroupSizes[3];
+  m_nReceiptGroup1 = kReceiptGroups[0].size;
+  m_nReceiptGroup2 = kReceiptGroups[1].size;
+  m_nReceiptGroup3 = kReceiptGroups[2].size;
+  m_nReceiptGroup4 = kReceiptGroups[3].size;
 
   InitPortTypeList();
 

@@ -14,9 +14,6 @@
 // the members into the controls.
 extern const UINT WM_MYUPDATEDATA;
 
-// A received serial byte: wParam the byte, lParam the COM port number.
-constexpr UINT WM_PORT_REPLY = WM_USER + 7;
-
 // What a port dialog returns: row n of its list, nothing chosen, or (TCP/IP)
 // the port the wizard just created, which is then the first of its list.
 constexpr int PORTDLG_FIRST_ROW = 0x1200;
@@ -29,11 +26,49 @@ enum { PORT_SERIAL = 0, PORT_USB = 1, PORT_PARALLEL = 2, PORT_TCPIP = 3 };
 // ControlSpooler's modes.
 enum { SPOOLER_RESTART = 0, SPOOLER_ENSURE_RUNNING = 16 };
 
+// The Windows versions GetOsVersionCode tells apart.
+enum {
+  OSVER_UNKNOWN = -1,
+  OSVER_WIN95 = 1,
+  OSVER_WIN98,
+  OSVER_WINME,
+  OSVER_WINNT4,  // and NT before it
+  OSVER_WIN2000,
+  OSVER_WINXP,
+  OSVER_WIN2003,
+  OSVER_VISTA,
+  OSVER_WIN7,
+  OSVER_WIN8,
+  OSVER_WIN81,
+  OSVER_WIN10,
+};
+
+// How the last press of Install ended, recorded by the code that shows it
+// (the button relabelled "&Finish" or "Reinstall", or a refusal), for a
+// caller that drives the window without looking at it.
+struct CInstallOutcome {
+  enum Result {
+    PENDING,   // running, or Install not pressed yet
+    FINISHED,  // the printer is installed on `port`
+    RETRY,     // nothing usable was installed; "Reinstall" offers another try
+    REFUSED,   // nothing was installed, or the user chose to leave
+  };
+  Result result = PENDING;
+  CString port;
+  // Serial probing that found no printer finishes too, on the first COM
+  // port; this is then false.
+  bool printerAnswered = true;
+  // RETRY, REFUSED: what the user was told.
+  CString reason;
+};
+
 // Whether the port type chosen at the last Install press had a port.
 extern BYTE g_bPortAvailable;
 
 // Deletes a folder with everything in it; TRUE when the folder itself went.
 BOOL DeleteFolderTree(const char* folder);
+
+struct ModelDriver;
 
 class CInstallDlg : public CDialog {
  public:
@@ -96,7 +131,9 @@ class CInstallDlg : public CDialog {
   BOOL SelectPortForInstall();
   void CreatePrinterAndFinish(const CString& printerName, const CString& driverName, DriverKind kind);
 
-  // Windows version code: 1-12 for Windows 95 to 10, -1 when unknown.
+  // The OSVER_ code of this Windows: OSVER_UNKNOWN when its version cannot
+  // be read or is not among the codes; a platform that is neither Windows
+  // 9x nor NT counts as Windows 2000.
   int GetOsVersionCode();
 
   // The port-type list (built once from OnInitDialog).
@@ -144,6 +181,12 @@ class CInstallDlg : public CDialog {
   int m_nStopBits;
   DWORD m_dwCommEvents;
   int m_nProbeIndex;
+  // The rate written for a serial printer's only COM port, where no rate is
+  // asked for: the one the serial question offers first, unless the caller
+  // knows the printer's.
+  int m_nSinglePortBaudRate;
+
+  const CInstallOutcome& Outcome() const { return m_outcome; }
 
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
@@ -153,11 +196,17 @@ class CInstallDlg : public CDialog {
   void SetStatus(const char* text);
   // Moves the members into the controls, from any thread.
   void PushUpdate();
-  // Ends an installation the user may try again: "Reinstall", enabled,
-  // progress bar empty.
-  void OfferReinstall();
+  // Ends an installation the user may try again after `reason` was shown:
+  // "Reinstall", enabled, progress bar empty.
+  void OfferReinstall(const char* reason);
   // Tells the user why nothing was installed and leaves Install usable.
   void RefuseInstall(const char* text);
+  // Records an installation that ended without a printer (and not for
+  // another try), for the window's callers.
+  void NoteRefused(const char* reason);
+  // The finish of every installation that reaches its printer: Install
+  // relabelled "&Finish" and enabled, the outcome recorded.
+  void FinishInstallation();
   // The opening both driver paths share: the chosen port type's port step,
   // then the spooler's driver directory for the machine's word size and
   // its environment name. FALSE when the installation ends there.
@@ -166,12 +215,21 @@ class CInstallDlg : public CDialog {
   void RefuseDriverInstall(const char* text);
   // Copies one package file into place and shows where it went.
   void StageFile(const CString& source, const CString& target);
+  // Stages the driver's files into `directory` (each shown as it lands),
+  // registers the driver and removes the staged copies but the kept ones.
+  // FALSE when the installation ends there.
+  BOOL RegisterDriver(const ModelDriver& driver, const CString& directory);
   // The port step of the chosen port type; TRUE when it finishes the
   // installation itself (later, on its own timer).
   BOOL RunPortStep();
-  void FinishSerialInstallation();
+  // The serial step's finish, its status line already set: FinishInstallation
+  // and the progress bar full.
+  void FinishSerialInstallation(bool printerAnswered = true);
   void OnProbeFound();
   void OnProbeNotFound();
+
+  // The driver paths' answer to a refused driver registration.
+  void OnDriverRefused(DWORD error, DriverKind kind);
 
   // Calls `name` for every printer name of the catalogue, in file order,
   // with the ordinal of its section.
@@ -199,6 +257,9 @@ class CInstallDlg : public CDialog {
   // The port it was created on (the fallback port when the chosen type had
   // none).
   CString m_strCreatedPort;
+  // The port it is on now: the created one until a port step moves it.
+  CString m_strPrinterPort;
+  CInstallOutcome m_outcome;
   // The row the start-up pre-selected, for a first press with no row
   // selected.
   int m_nPresetPortType = PORT_USB;

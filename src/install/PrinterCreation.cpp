@@ -73,22 +73,25 @@ void CInstallDlg::CreatePrinterAndFinish(const CString& printerName, const CStri
   info.dataType = "RAW";
   m_strNewPrinter = printerName;
   m_strCreatedPort = port;
+  m_strPrinterPort = port;
   HANDLE printer = spooler.AddPrinterA(info);
   if (!printer) {
     const DWORD error = plat::System().GetLastError();
-    if (error == ERROR_UNKNOWN_PORT) {
-      MessageBox("There's no available useful port,please select other type of port", "Prompt", MB_OK);
-      OfferReinstall();
-    } else if (error == ERROR_MOD_NOT_FOUND) {
-      MessageBox("Missing system flies,please repair system", "Prompt", MB_OK);
-      OfferReinstall();
-    } else {
-      CString text;
-      text.Format("Error AddPrinter %u", static_cast<unsigned>(error));
-      MessageBox(text, "Error prompt", MB_OK);
-      m_btnInstall.EnableWindow(TRUE);
-      m_progress.SetPos(0);
+    const char* retryReason = error == ERROR_UNKNOWN_PORT
+                                  ? "There's no available useful port,please select other type of port"
+                              : error == ERROR_MOD_NOT_FOUND ? "Missing system flies,please repair system"
+                                                             : nullptr;
+    if (retryReason) {
+      MessageBox(retryReason, "Prompt", MB_OK);
+      OfferReinstall(retryReason);
+      return;
     }
+    CString text;
+    text.Format("Error AddPrinter %u", static_cast<unsigned>(error));
+    MessageBox(text, "Error prompt", MB_OK);
+    NoteRefused(text);
+    m_btnInstall.EnableWindow(TRUE);
+    m_progress.SetPos(0);
     return;
   }
 
@@ -134,7 +137,13 @@ void CInstallDlg::CreatePrinterAndFinish(const CString& printerName, const CStri
   }
   // A label printer on a serial port is finished by the serial step.
   if (kind == DriverKind::Label && m_nPortType == PORT_SERIAL && portStepFinishes) return;
-  m_btnInstall.EnableWindow(TRUE);
-  m_btnInstall.SetWindowText("&Finish");
+  if (m_nPortType == PORT_SERIAL) {
+    // The serial step records the outcome itself, when its probing ends; a
+    // receipt printer's button shows "&Finish" meanwhile, as it always has.
+    m_btnInstall.EnableWindow(TRUE);
+    m_btnInstall.SetWindowText("&Finish");
+  } else {
+    FinishInstallation();
+  }
   PushUpdate();
 }

@@ -4,36 +4,32 @@
 #include <cstring>
 
 #include "app/InstallDlg.h"
+#include "package/CatalogueLimits.h"
 #include "package/PackageLocations.h"
 #include "platform/platform.h"
 
-namespace {
-constexpr DWORD kSectionListSize = 3000;
-constexpr size_t kSectionNameSize = 100;
-constexpr int kMaxNamesPerSection = 50;
-constexpr DWORD kNameSize = 128;
-}  // namespace
-
 void CInstallDlg::WalkCatalogue(const std::function<void(int section, const CString& name)>& visit) {
   plat::IFiles& files = plat::Files();
-  char list[kSectionListSize] = {};
-  files.GetPrivateProfileSectionNamesA(list, kSectionListSize, kCatalogueFile);
+  char list[kCatalogueSectionListSize] = {};
+  files.GetPrivateProfileSectionNamesA(list, kCatalogueSectionListSize, kCatalogueFile);
 
   int section = 0;
   size_t start = 0;
-  for (size_t position = 0; position < kSectionListSize - 1; ++position) {
+  for (size_t position = 0; position < kCatalogueSectionListSize - 1; ++position) {
     if (list[position] != '\0') continue;
     // Section names are at most 99 characters; a longer one is cut here.
-    char name[kSectionNameSize] = {};
-    const size_t length = position - start < kSectionNameSize - 1 ? position - start : kSectionNameSize - 1;
+    char name[kCatalogueSectionNameSize] = {};
+    const size_t length =
+        position - start < kCatalogueSectionNameSize - 1 ? position - start : kCatalogueSectionNameSize - 1;
     std::memcpy(name, list + start, length);
 
     // Names run from PrintName1 up to the first one missing or empty.
-    for (int key = 1; key <= kMaxNamesPerSection; ++key) {
+    for (int key = 1; key <= kCatalogueMaxNames; ++key) {
       CString keyName;
       keyName.Format("PrintName%d", key);
-      char value[kNameSize] = {};
-      if (files.GetPrivateProfileStringA(name, keyName, nullptr, value, kNameSize, kCatalogueFile) == 0)
+      char value[kCatalogueNameSize] = {};
+      if (files.GetPrivateProfileStringA(name, keyName, nullptr, value, kCatalogueNameSize, kCatalogueFile) ==
+          0)
         break;
       visit(section, CString(value));
     }

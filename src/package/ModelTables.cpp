@@ -2,50 +2,47 @@
 
 #include <cstdio>
 
-// Rows in catalogue order. Two rows may share one GPD.
+// Rows in catalogue order. Two rows may share one GPD. Three models also
+// list the OEM plug-in among their dependent files.
 const ReceiptModel kReceiptModels[kReceiptModelCount] = {
     // Group 1: the RV desktop receipt printers.
-    {"RV-580", "RV580"},
-    {"RV-580II", "RV580"},
-    {"RV-600", "RV600"},
-    {"RV-620", "RV620"},
-    {"RV-640", "RV640"},
-    {"RV-650", "RV650"},
-    {"RV-660", "RV660"},
-    {"RV-700", "RV700"},
-    {"RV-720", "RV720"},
-    {"RV-760", "RV760"},
-    {"RV-780", "RV780"},
-    {"RV-800", "RV800"},
-    {"RV-820F", "RV820F"},
-    {"RV-840", "RV840"},
-    {"RV-860", "RV860"},
+    {"RV-580", "RV580", false},
+    {"RV-580II", "RV580", false},
+    {"RV-600", "RV600", false},
+    {"RV-620", "RV620", false},
+    {"RV-640", "RV640", true},
+    {"RV-650", "RV650", false},
+    {"RV-660", "RV660", false},
+    {"RV-700", "RV700", false},
+    {"RV-720", "RV720", false},
+    {"RV-760", "RV760", false},
+    {"RV-780", "RV780", false},
+    {"RV-800", "RV800", false},
+    {"RV-820F", "RV820F", true},
+    {"RV-840", "RV840", false},
+    {"RV-860", "RV860", false},
     // Group 2: the DM dot-matrix models.
-    {"DM-310", "DM310"},
-    {"DM-320", "DM320"},
-    {"DM-330", "DM330"},
-    {"DM-340", "DM340"},
-    {"DM-350", "DM350"},
-    {"DM-410", "DM410"},
-    {"DM-420", "DM420"},
+    {"DM-310", "DM310", false},
+    {"DM-320", "DM320", false},
+    {"DM-330", "DM330", false},
+    {"DM-340", "DM340", false},
+    {"DM-350", "DM350", false},
+    {"DM-410", "DM410", false},
+    {"DM-420", "DM420", false},
     // Group 3: the MP mobile printers.
-    {"MP-210", "MP210"},
-    {"MP-220", "MP220"},
-    {"MP-230", "MP230"},
-    {"MP-250", "MP250"},
-    {"MP-280", "MP280"},
+    {"MP-210", "MP210", false},
+    {"MP-220", "MP220", false},
+    {"MP-230", "MP230", false},
+    {"MP-250", "MP250", false},
+    {"MP-280", "MP280", false},
     // Group 4.
-    {"KX-702", "KX-702"},
+    {"KX-702", "KX-702", true},
 };
 
 const LabelModel kLabelModels[kLabelModelCount] = {
     {"LB-400 Label", "LB400"}, {"LB-410 Label", "LB410"}, {"LB-420T Label", "LB420T"},
     {"LB-600 Label", "LB600"}, {"LB-610 Label", "LB610"},
 };
-
-const char* const kDefaultResourceName = "RVRES";
-const char* const kAlternateResourceName = "DMRES";
-const char* const kGroup3ResourceName = "MPRES";
 
 const char* const kLabelLanguageCodes[kLabelLanguageCount] = {
     "ENG", "SLO", "CRO", "GER", "DAN", "FRA", "SPA", "ITA", "FIN", "DUT", "CZE", "POL", "HUN", "RUS",

@@ -9,6 +9,7 @@
 struct ReceiptModel {
   const char* driverName;   // registered with the spooler, named by the printer
   const char* gpdBaseName;  // the model description file, without ".GPD"
+  bool listsPlugin;         // the driver's dependent files name the OEM plug-in
 };
 
 struct LabelModel {
@@ -16,10 +17,32 @@ struct LabelModel {
   const char* dataBaseName;  // base of the model's .BA0, .DAT and .PP0 files
 };
 
-// Receipt models in four groups: rows 0-14, 15-21, 22-26 and 27.
-constexpr int kReceiptGroupSizes[4] = {15, 7, 5, 1};
+// Model resource DLLs (without ".DLL").
+constexpr const char* kDefaultResourceName = "RVRES";
+constexpr const char* kAlternateResourceName = "DMRES";
+constexpr const char* kGroup3ResourceName = "MPRES";
+constexpr const char* kResourceNames[3] = {kDefaultResourceName, kAlternateResourceName, kGroup3ResourceName};
+
+// The receipt models come in groups of consecutive rows. A group's models
+// take its resource DLL, except under one catalogue name (the printer name
+// the user picked, not the model), which takes another.
+struct ReceiptGroup {
+  int size;
+  const char* resourceName;
+  const char* exceptionName;  // null when the group has no exception
+  const char* exceptionResourceName;
+};
+
+// Rows 0-14, 15-21, 22-26 and 27.
+constexpr ReceiptGroup kReceiptGroups[4] = {
+    {15, kDefaultResourceName, nullptr, nullptr},
+    {7, kDefaultResourceName, "DM4 Series", kAlternateResourceName},
+    {5, kGroup3ResourceName, nullptr, nullptr},
+    {1, kAlternateResourceName, "KX-702", kDefaultResourceName},
+};
 constexpr int kReceiptModelCount = 28;
-static_assert(kReceiptGroupSizes[0] + kReceiptGroupSizes[1] + kReceiptGroupSizes[2] + kReceiptGroupSizes[3] ==
+static_assert(kReceiptGroups[0].size + kReceiptGroups[1].size + kReceiptGroups[2].size +
+                      kReceiptGroups[3].size ==
                   kReceiptModelCount,
               "the receipt groups hold every receipt model");
 constexpr int kLabelModelCount = 5;
@@ -28,11 +51,10 @@ constexpr int kCatalogueSectionCount = kReceiptModelCount + kLabelModelCount;
 extern const ReceiptModel kReceiptModels[kReceiptModelCount];
 extern const LabelModel kLabelModels[kLabelModelCount];
 
-// Model resource DLLs (without ".DLL"): most models use the default one;
-// some group-2 and group-4 names use the alternate; group 3 has its own.
-extern const char* const kDefaultResourceName;
-extern const char* const kAlternateResourceName;
-extern const char* const kGroup3ResourceName;
+// The resource DLL (without ".DLL") of receipt model `row` when installed
+// under the catalogue name `chosenName` (compared exactly); in
+// ModelDriver.cpp.
+const char* ReceiptResourceName(int row, const char* chosenName);
 
 // The receipt files every model needs besides its GPD and resource DLL.
 constexpr const char* kOemPluginBaseName = "ZOEMUNI";

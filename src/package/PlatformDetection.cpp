@@ -7,6 +7,7 @@ namespace {
 
 typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE process, BOOL* wow64);
 
+// By version code, from OSVER_WIN95.
 const char* const kWindowsNames[] = {
     "Microsoft Windows 95 ",   "Microsoft Windows 98 ", "Microsoft Windows Me ",   "Microsoft Windows NT ",
     "Microsoft Windows 2000 ", "Microsoft Windows XP ", "Microsoft Windows 2003 ", "Microsoft Windows Vista ",
@@ -14,25 +15,26 @@ const char* const kWindowsNames[] = {
 };
 
 int Windows9xCode(DWORD major, DWORD minor) {
-  if (major != 4) return -1;
+  if (major != 4) return OSVER_UNKNOWN;
   switch (minor) {
     case 0:
-      return 1;
+      return OSVER_WIN95;
     case 10:
-      return 2;
+      return OSVER_WIN98;
     case 90:
-      return 3;
+      return OSVER_WINME;
     default:
-      return -1;
+      return OSVER_UNKNOWN;
   }
 }
 
 int WindowsNtCode(DWORD major, DWORD minor) {
-  if (major <= 4) return 4;
-  if (major == 5) return minor <= 2 ? static_cast<int>(5 + minor) : -1;
-  if (major == 6) return minor <= 3 ? static_cast<int>(8 + minor) : -1;
-  if (major == 10) return 12;
-  return -1;
+  if (major <= 4) return OSVER_WINNT4;
+  // 5.0-5.2 are 2000, XP and Server 2003; 6.0-6.3 Vista, 7, 8 and 8.1.
+  if (major == 5) return minor <= 2 ? static_cast<int>(OSVER_WIN2000 + minor) : OSVER_UNKNOWN;
+  if (major == 6) return minor <= 3 ? static_cast<int>(OSVER_VISTA + minor) : OSVER_UNKNOWN;
+  if (major == 10) return OSVER_WIN10;
+  return OSVER_UNKNOWN;
 }
 
 const char kWindows11Name[] = "Microsoft Windows 11 ";
@@ -54,7 +56,7 @@ int CInstallDlg::GetOsVersionCode() {
   if (!system.GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info))) {
     // Windows before NT 4.0 SP6 knows only the plain record.
     info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
-    if (!system.GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info))) return -1;
+    if (!system.GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info))) return OSVER_UNKNOWN;
   }
   switch (info.dwPlatformId) {
     case VER_PLATFORM_WIN32_WINDOWS:
@@ -62,7 +64,7 @@ int CInstallDlg::GetOsVersionCode() {
     case VER_PLATFORM_WIN32_NT:
       return WindowsNtCode(info.dwMajorVersion, info.dwMinorVersion);
     default:
-      return 5;
+      return OSVER_WIN2000;
   }
 }
 
@@ -81,10 +83,10 @@ void CInstallDlg::DetectPlatform() {
   m_wNativeMachine = GetNativeMachine();
 
   const int code = GetOsVersionCode();
-  if (code >= 1 && code <= 12) windowsName = kWindowsNames[code - 1];
+  if (code >= OSVER_WIN95 && code <= OSVER_WIN10) windowsName = kWindowsNames[code - OSVER_WIN95];
   // Windows 11 still reports 10.0; its builds start at 22000. Only the
   // name shown changes: the code and all that depends on it stay 10's.
-  if (code == 12 && WindowsBuildNumber() >= kFirstWindows11Build) windowsName = kWindows11Name;
+  if (code == OSVER_WIN10 && WindowsBuildNumber() >= kFirstWindows11Build) windowsName = kWindows11Name;
 
   CString status;
   status.Format("%s%s %s", "Current System is ", windowsName, wordSize);

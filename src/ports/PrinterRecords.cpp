@@ -19,6 +19,7 @@ const char* const kPortRecordValues[] = {"Port", "portName", "Port", "Port"};
 }  // namespace
 
 void CInstallDlg::SetPrinterPort(const char* printerName, CString portName) {
+  if (m_strNewPrinter == printerName) m_strPrinterPort = portName;
   plat::IRegistry& registry = plat::Registry();
   const BYTE* data = reinterpret_cast<const BYTE*>(portName.GetString());
   const DWORD size = static_cast<DWORD>(portName.GetLength() + 1);

@@ -19,10 +19,9 @@ void CInstallDlg::WritePortSettings(const CString& port) {
   registry.RegCloseKey(key);
 }
 
-void CInstallDlg::FinishSerialInstallation() {
-  PushUpdate();
-  m_btnInstall.EnableWindow(TRUE);
-  m_btnInstall.SetWindowText("&Finish");
+void CInstallDlg::FinishSerialInstallation(bool printerAnswered) {
+  FinishInstallation();
+  m_outcome.printerAnswered = printerAnswered;
   PushUpdate();
   m_progress.SetPos(100);
 }
@@ -44,8 +43,8 @@ BOOL CInstallDlg::AssignSerialPort() {
     // No, Enter or Esc: the printer stays on the first port, nothing is
     // written.
     PushUpdate();
-    m_strStatus =
-        "The current printer port is " + m_arrSerialPorts[0] + " ,you can set that after the installation";
+    SetStatus("The current printer port is " + m_arrSerialPorts[0] +
+              " ,you can set that after the installation");
     FinishSerialInstallation();
     return TRUE;
   }
@@ -55,13 +54,13 @@ BOOL CInstallDlg::AssignSerialPort() {
     SetPrinterPort(printerName, port);
     NotePrinterPort(printerName, port);
     ControlSpooler("Spooler", SPOOLER_RESTART);
-    // No rate was asked for on this road: the one the prompt offers first.
-    m_nBaudRate = kBaudRates[kPresetBaudRow];
+    // No rate was asked for on this road.
+    m_nBaudRate = m_nSinglePortBaudRate;
     WritePortSettings(port);
     RewriteSerialPrinterPorts();
     m_progress.SetPos(90);
     ControlSpooler("Spooler", SPOOLER_RESTART);
-    m_strStatus = "The current printer port is " + port + ",you can configure after the installation";
+    SetStatus("The current printer port is " + port + ",you can configure after the installation");
     FinishSerialInstallation();
     return TRUE;
   }
@@ -71,7 +70,7 @@ BOOL CInstallDlg::AssignSerialPort() {
   RewriteSerialPrinterPorts();
   m_progress.SetPos(90);
   ControlSpooler("Spooler", SPOOLER_RESTART);
-  m_strStatus = "There's no serial port,the current port is" + m_strCreatedPort;
+  SetStatus("There's no serial port,the current port is" + m_strCreatedPort);
   FinishSerialInstallation();
   return TRUE;
 }

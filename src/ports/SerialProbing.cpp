@@ -78,10 +78,7 @@ void CInstallDlg::OnProbeFound() {
   RewriteSerialPrinterPorts();
   m_progress.SetPos(90);
   ControlSpooler("Spooler", SPOOLER_RESTART);
-  m_btnInstall.EnableWindow(TRUE);
-  m_btnInstall.SetWindowText("&Finish");
-  PushUpdate();
-  m_progress.SetPos(100);
+  FinishSerialInstallation();
 }
 
 void CInstallDlg::OnProbeNotFound() {
@@ -92,8 +89,5 @@ void CInstallDlg::OnProbeNotFound() {
   m_progress.SetPos(90);
   ControlSpooler("Spooler", SPOOLER_RESTART);
   m_strStatus = "Unable to detect available printer.The current printer port is " + m_arrSerialPorts[0];
-  m_btnInstall.EnableWindow(TRUE);
-  m_btnInstall.SetWindowText("&Finish");
-  PushUpdate();
-  m_progress.SetPos(100);
+  FinishSerialInstallation(false);
 }

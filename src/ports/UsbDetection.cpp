@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr int kWindows7 = 9;
 constexpr DWORD kFlagBufferSize = 50;
 
 const char kNoUsbPrinter[] =
@@ -34,7 +33,7 @@ void CInstallDlg::DetectUsbPort() {
     m_progress.SetPos(50);
 
     // Windows 7 is not asked: the printer ends on the last USB port.
-    if (version == kWindows7) {
+    if (version == OSVER_WIN7) {
       confirmation = 1;
       continue;
     }

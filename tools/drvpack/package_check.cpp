@@ -9,27 +9,17 @@
 #include <set>
 #include <sstream>
 
+#include "package/CatalogueLimits.h"
 #include "package/ModelTables.h"
 #include "package_folder.h"
 #include "zip_reader.h"
+#include "common/no_case.h"
 
 namespace drvpack {
 
 namespace {
 
-// The installer reads section names into this buffer, names into 128 bytes.
-constexpr size_t kSectionNamesBuffer = 3000;
-constexpr size_t kSectionNameBuffer = 100;  // a name of 100 or more is cut and then not found
-constexpr size_t kMaxNameLength = 127;
-constexpr int kMaxNames = 50;
 const char kCatalogueName[] = "DriverName.cfg";
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool EqualsNoCase(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
 
 std::string Trim(const std::string& s) {
   const char* blanks = " \t\r\n";
@@ -39,7 +29,7 @@ std::string Trim(const std::string& s) {
 }
 
 bool IsBinary(const std::string& path) {
-  std::string lower = Lower(path);
+  std::string lower = ToLowerAscii(path);
   return lower.size() > 4 &&
          (lower.compare(lower.size() - 4, 4, ".dll") == 0 || lower.compare(lower.size() - 4, 4, ".exe") == 0);
 }
@@ -67,7 +57,7 @@ std::string LastPart(const std::string& path) {
 // -1 for any other key.
 int PrintNameIndex(const std::string& key) {
   static const std::string prefix = "printname";
-  std::string lower = Lower(key);
+  std::string lower = ToLowerAscii(key);
   if (lower.compare(0, prefix.size(), prefix) != 0 || lower.size() == prefix.size()) return -1;
   std::string digits = lower.substr(prefix.size());
   if (digits.find_first_not_of("0123456789") != std::string::npos) return -1;
@@ -91,16 +81,16 @@ void CheckSectionNames(const IniSection& section, std::vector<std::string>* prob
     highest = std::max(highest, index);
     names.emplace(index, &key.second);
   }
-  if (printNameKeys > kMaxNames || highest > kMaxNames)
+  if (printNameKeys > kCatalogueMaxNames || highest > kCatalogueMaxNames)
     problems->push_back(where + " has " + std::to_string(printNameKeys) +
                         " PrintName keys (highest PrintName" + std::to_string(highest) +
                         "); only PrintName1 to PrintName50 are read");
   // Reading stops at the first missing or empty key.
   int gap = 1;
-  while (gap <= kMaxNames && names.count(gap) && !names[gap]->empty()) ++gap;
+  while (gap <= kCatalogueMaxNames && names.count(gap) && !names[gap]->empty()) ++gap;
   std::string unread;
   for (const auto& name : names) {
-    if (name.first > gap && name.first <= kMaxNames && !name.second->empty())
+    if (name.first > gap && name.first <= kCatalogueMaxNames && !name.second->empty())
       unread += (unread.empty() ? "" : ", ") + std::string("PrintName") + std::to_string(name.first);
   }
   if (!unread.empty())
@@ -109,7 +99,7 @@ void CheckSectionNames(const IniSection& section, std::vector<std::string>* prob
   else if (gap == 1)
     problems->push_back(where + " has no PrintName1: the model offers no printer name");
   for (int i = 1; i < gap; ++i) {
-    if (names[i]->size() > kMaxNameLength)
+    if (names[i]->size() > (kCatalogueNameSize - 1))
       problems->push_back(where + ": PrintName" + std::to_string(i) + " is " +
                           std::to_string(names[i]->size()) + " characters long; at most 127 are read");
   }
@@ -319,7 +309,7 @@ std::vector<std::string> CheckCatalogue(const std::string& text, int* sectionCou
   size_t used = 1;  // the list's closing NUL
   for (const IniSection& section : sections) {
     used += section.name.size() + 1;
-    if (used > kSectionNamesBuffer) {
+    if (used > kCatalogueSectionListSize) {
       problems.push_back("catalogue: the section names do not fit the 3000-byte buffer; sections from [" +
                          section.name + "] on are not seen");
       break;
@@ -329,17 +319,17 @@ std::vector<std::string> CheckCatalogue(const std::string& text, int* sectionCou
   // sections with one name, one model's printer names are lost.
   std::map<std::string, size_t> firstOfName;
   for (size_t i = 0; i < sections.size(); ++i) {
-    auto first = firstOfName.emplace(Lower(sections[i].name), i);
+    auto first = firstOfName.emplace(ToLowerAscii(sections[i].name), i);
     if (!first.second)
       problems.push_back("catalogue: sections " + std::to_string(first.first->second + 1) + " [" +
                          sections[first.first->second].name + "] and " + std::to_string(i + 1) + " [" +
                          sections[i].name + "] have one name (names compare without case)");
   }
   for (const IniSection& section : sections) {
-    if (section.name.size() >= kSectionNameBuffer)
+    if (section.name.size() >= kCatalogueSectionNameSize)
       problems.push_back("catalogue: section [" + section.name + "] has a name of " +
                          std::to_string(section.name.size()) + " characters; the installer reads " +
-                         std::to_string(kSectionNameBuffer - 1) +
+                         std::to_string(kCatalogueSectionNameSize - 1) +
                          ", so that model's printer names never appear");
   }
   for (const IniSection& section : sections) CheckSectionNames(section, &problems);
@@ -355,7 +345,7 @@ std::string ExtraTopFolder(const PackageContents& contents) {
   std::set<std::string> tops;
   for (const std::string& f : contents.files) {
     if (EqualsNoCase(f, kCatalogueName)) return std::string();
-    tops.insert(Lower(FirstPart(f)));
+    tops.insert(ToLowerAscii(FirstPart(f)));
   }
   if (tops.size() == 1 && !tops.count("ticket") && !tops.count("barcode") && !contents.files.empty() &&
       contents.files[0].find('/') != std::string::npos)
@@ -369,7 +359,7 @@ std::string ExtraTopFolder(const PackageContents& contents) {
 void CheckPathClashes(const PackageContents& contents, std::vector<std::string>* problems) {
   std::map<std::string, std::string> spelling;
   for (const std::string& f : contents.files) {
-    auto first = spelling.emplace(Lower(f), f);
+    auto first = spelling.emplace(ToLowerAscii(f), f);
     if (first.second) continue;
     if (first.first->second == f)
       problems->push_back("layout: " + f + " is in the package twice; only the last one unpacked is kept");
@@ -379,10 +369,10 @@ void CheckPathClashes(const PackageContents& contents, std::vector<std::string>*
                           "unpacked is kept");
   }
   std::set<std::string> folders;
-  for (const std::string& folder : contents.folders) folders.insert(Lower(folder));
+  for (const std::string& folder : contents.folders) folders.insert(ToLowerAscii(folder));
   for (const std::string& f : contents.files) {
     for (size_t slash = f.find('/'); slash != std::string::npos; slash = f.find('/', slash + 1))
-      folders.insert(Lower(f.substr(0, slash)));
+      folders.insert(ToLowerAscii(f.substr(0, slash)));
   }
   // Unpacked into C:\ a path must stay below MAX_PATH (260 with the NUL).
   constexpr size_t kMaxPackagePath = 260 - 1 - std::char_traits<char>::length("C:\\");
@@ -396,7 +386,7 @@ void CheckPathClashes(const PackageContents& contents, std::vector<std::string>*
   }
   std::set<std::string> reported;
   for (const std::string& f : contents.files) {
-    if (folders.count(Lower(f)) && reported.insert(Lower(f)).second)
+    if (folders.count(ToLowerAscii(f)) && reported.insert(ToLowerAscii(f)).second)
       problems->push_back("layout: " + f +
                           " is both a file and a folder; the archive library cannot unpack both");
   }
@@ -429,14 +419,14 @@ std::vector<std::string> CheckPackage(const PackageContents& contents) {
   // Nothing could be read: listing every file as missing would bury the cause.
   if (contents.files.empty() && !problems.empty()) return problems;
   std::set<std::string> files, folders;
-  for (const std::string& f : contents.files) files.insert(Lower(f));
-  for (const std::string& f : contents.folders) folders.insert(Lower(f));
+  for (const std::string& f : contents.files) files.insert(ToLowerAscii(f));
+  for (const std::string& f : contents.folders) folders.insert(ToLowerAscii(f));
 
   const std::string root = ExtraTopFolder(contents);
   if (!root.empty())
     problems.push_back("layout: entries lie under an extra top folder \"" + root +
                        "\"; the package root must directly contain DriverName.cfg, Ticket/ and Barcode/");
-  auto has = [&](const std::string& path) { return files.count(Lower(root + path)) > 0; };
+  auto has = [&](const std::string& path) { return files.count(ToLowerAscii(root + path)) > 0; };
 
   if (!has(kCatalogueName)) {
     problems.push_back("layout: DriverName.cfg missing");
@@ -454,12 +444,12 @@ std::vector<std::string> CheckPackage(const PackageContents& contents) {
   // an empty folder too.
   std::set<std::string> reported;
   auto checkTop = [&](const std::string& path, bool isFolderEntry) {
-    if (Lower(path).compare(0, root.size(), Lower(root)) != 0) return;
+    if (ToLowerAscii(path).compare(0, root.size(), ToLowerAscii(root)) != 0) return;
     std::string top = FirstPart(path.substr(root.size()));
     bool isFile = !isFolderEntry && path.find('/', root.size()) == std::string::npos;
     bool expected = isFile ? EqualsNoCase(top, kCatalogueName)
                            : EqualsNoCase(top, "Ticket") || EqualsNoCase(top, "Barcode");
-    if (!expected && reported.insert(Lower(top)).second)
+    if (!expected && reported.insert(ToLowerAscii(top)).second)
       problems.push_back("layout: unexpected " + std::string(isFile ? "file " : "folder ") + top +
                          (isFile ? "" : "/") +
                          " at the package root (only DriverName.cfg, Ticket/, Barcode/)");
@@ -468,7 +458,7 @@ std::vector<std::string> CheckPackage(const PackageContents& contents) {
   for (const std::string& f : contents.folders) checkTop(f, true);
   for (const auto& required : RequiredFiles()) {
     if (has(required.first)) continue;
-    if (folders.count(Lower(root + required.first)))
+    if (folders.count(ToLowerAscii(root + required.first)))
       problems.push_back("missing: " + required.first + " (" + ModelList(required.second) +
                          "): a folder stands where the file must be");
     else
@@ -481,15 +471,15 @@ std::vector<std::string> CheckBinaries(const PackageContents& contents) {
   constexpr uint16_t kMachineX86 = 0x014C;  // IMAGE_FILE_MACHINE_I386
   constexpr uint16_t kMachineX64 = 0x8664;  // IMAGE_FILE_MACHINE_AMD64
   std::map<std::string, const std::pair<const std::string, std::string>*> headers;
-  for (const auto& header : contents.binaryHeaders) headers.emplace(Lower(header.first), &header);
+  for (const auto& header : contents.binaryHeaders) headers.emplace(ToLowerAscii(header.first), &header);
   const std::string root = ExtraTopFolder(contents);
   std::vector<std::string> findings;
   for (const auto& required : RequiredFiles()) {
     if (!IsBinary(required.first)) continue;
-    auto found = headers.find(Lower(root + required.first));
+    auto found = headers.find(ToLowerAscii(root + required.first));
     if (found == headers.end()) continue;  // missing: CheckPackage says so
     const std::string& name = found->second->first;
-    const bool x64 = Lower(required.first).find("/x64/") != std::string::npos;
+    const bool x64 = ToLowerAscii(required.first).find("/x64/") != std::string::npos;
     uint16_t machine = 0;
     if (!PeMachine(found->second->second, &machine)) {
       findings.push_back("binary: " + name +

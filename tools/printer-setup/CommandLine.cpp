@@ -6,16 +6,11 @@
 
 #include "install/PrinterNameRules.h"
 #include "ports/SerialPromptDlg.h"
+#include "common/no_case.h"
 
 namespace setup {
 
 namespace {
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 struct VerbName {
   const char* name;
@@ -61,14 +56,14 @@ ParsedCommandLine Refuse(const std::string& error) {
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   ParsedCommandLine parsed;
   for (const std::string& arg : args) {
-    if (arg == "/?" || arg == "-?" || Lower(arg) == "/help" || Lower(arg) == "--help") {
+    if (arg == "/?" || arg == "-?" || ToLowerAscii(arg) == "/help" || ToLowerAscii(arg) == "--help") {
       parsed.ok = true;
       parsed.options.verb = Verb::Help;
       return parsed;
     }
   }
   if (args.empty()) return Refuse("no command given");
-  const std::string verbName = Lower(args[0]);
+  const std::string verbName = ToLowerAscii(args[0]);
   bool known = false;
   for (const VerbName& entry : kVerbs) {
     if (verbName == entry.name) {
@@ -93,7 +88,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       option = option.substr(0, colon);
       hasValue = true;
     }
-    option = Lower(option);
+    option = ToLowerAscii(option);
     if (!Allowed(options.verb, option))
       return Refuse("the option /" + option + " does not go with " + verbName);
     if (std::find(seen.begin(), seen.end(), option) != seen.end())

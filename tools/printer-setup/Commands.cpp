@@ -5,6 +5,7 @@
 #include "ExitCodes.h"
 #include "app/InstallationLock.h"
 #include "platform/platform.h"
+#include "common/no_case.h"
 
 namespace setup {
 
@@ -92,7 +93,7 @@ int RunPrinterSetup(const std::vector<std::string>& args, const LogOpener& openL
   const ParsedCommandLine parsed = ParseCommandLine(args);
   bool json = false;
   for (std::string arg : args) {
-    for (char& c : arg) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    arg = ToLowerAscii(arg);
     json = json || arg == "/json" || arg == "-json";
   }
   if (!parsed.ok) {

@@ -7,10 +7,10 @@
 #include "ExitCodes.h"
 #include "InstallerSession.h"
 #include "MachineFacts.h"
-#include "install/DriverFiles.h"
-#include "package/ModelTables.h"
+#include "package/ModelDriver.h"
 #include "ports/PortClassification.h"
 #include "ports/PortDialogs.h"
+#include "common/no_case.h"
 
 namespace setup {
 
@@ -18,12 +18,6 @@ namespace {
 
 const char kTcpipPrefix[] = "tcpip:";
 constexpr size_t kMaxHostAddressLength = 48;  // PORT_DATA_1's host address field, without its NUL
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 // The port step of an installation: the window's port type, the port its
 // list or picker gives, and what must happen first.
@@ -43,7 +37,7 @@ bool IsHostAddress(const std::string& address) {
 
 int FindPort(const CStringArray& ports, const std::string& name) {
   for (int i = 0; i < ports.GetSize(); ++i)
-    if (Lower(ports[i].str()) == Lower(name)) return i;
+    if (ToLowerAscii(ports[i].str()) == ToLowerAscii(name)) return i;
   return -1;
 }
 
@@ -55,7 +49,7 @@ void KeepOnly(CStringArray& ports, const std::string& port) {
 int ResolvePort(CommandContext& context, InstallerSession& session, PortChoice* choice) {
   CInstallDlg& dialog = session.Dialog();
   const std::string wanted = context.options.port;
-  const std::string lower = Lower(wanted);
+  const std::string lower = ToLowerAscii(wanted);
   if (lower == "usb") {
     choice->portType = PORT_USB;
     choice->description = "the USB port the printer answers on (" +
@@ -105,7 +99,7 @@ int ResolvePort(CommandContext& context, InstallerSession& session, PortChoice* 
     return kExitInstallFailed;
   }
   for (const plat::PortInfo2& port : ports) {
-    if (Lower(port.portName) != lower) continue;
+    if (ToLowerAscii(port.portName) != lower) continue;
     choice->port = port.portName;
     switch (ClassifyPort(port)) {
       case PortKind::Tcpip:
@@ -172,8 +166,24 @@ void ApplyPortChoice(InstallerSession& session, const PortChoice& choice) {
     KeepOnly(dialog.m_arrParallelPorts, choice.port);
 }
 
+// What plan and install know once the window is ready.
+struct Prepared {
+  bool label = false;
+  std::string printer;
+  PortChoice choice;
+};
+
+std::string PrinterNameOf(InstallerSession& session, bool label) {
+  CString name;
+  if (label)
+    session.Dialog().m_cboDriver.GetWindowText(name);
+  else
+    session.Dialog().GetDlgItemText(IDC_PRINTER_NAME, name);
+  return name.str();
+}
+
 // Start-up, model and port: what plan and install share.
-int Prepare(CommandContext& context, InstallerSession& session, PortChoice* choice) {
+int Prepare(CommandContext& context, InstallerSession& session, Prepared* prepared) {
   if (!session.Start()) {
     context.text = "The installer's start-up did not finish; see the log.\n";
     return kExitInstallFailed;
@@ -193,43 +203,15 @@ int Prepare(CommandContext& context, InstallerSession& session, PortChoice* choi
   }
   const bool label = session.ModelIndex() >= session.ReceiptModelCount();
   if (label && !context.options.printerName.empty() &&
-      Lower(context.options.printerName) != Lower(context.options.model)) {
+      ToLowerAscii(context.options.printerName) != ToLowerAscii(context.options.model)) {
     context.text = "A label printer is named after its model; leave out /name.\n";
     return kExitBadCommandLine;
   }
   if (!context.options.printerName.empty())
     session.Dialog().SetDlgItemText(IDC_PRINTER_NAME, context.options.printerName.c_str());
-  return ResolvePort(context, session, choice);
-}
-
-std::string PrinterNameOf(InstallerSession& session, bool label) {
-  CString name;
-  if (label)
-    session.Dialog().m_cboDriver.GetWindowText(name);
-  else
-    session.Dialog().GetDlgItemText(IDC_PRINTER_NAME, name);
-  return name.str();
-}
-
-nlohmann::json DriverFiles(int index, bool label, bool x64) {
-  nlohmann::json files = nlohmann::json::array();
-  if (!label) {
-    files.push_back(std::string(kReceiptModels[index].gpdBaseName) + ".GPD");
-    for (const char* file : kUnidrvFiles) files.push_back(file);
-    files.push_back(std::string(kOemPluginBaseName) + ".dll");
-    files.push_back(std::string(kOemPluginBaseName) + ".ini");
-    return files;
-  }
-  const LabelModel& model = kLabelModels[index - kReceiptModelCount];
-  for (int position = 0; position < kLabelFamilySize; ++position) {
-    char name[16] = {};
-    LabelFamilyFileName(x64, position, name, sizeof name);
-    files.push_back(name);
-  }
-  files.push_back(kLabelHelpFile);
-  for (const char* extension : kLabelDataExtensions)
-    files.push_back(std::string(model.dataBaseName) + extension);
-  return files;
+  prepared->label = label;
+  prepared->printer = PrinterNameOf(session, label);
+  return ResolvePort(context, session, &prepared->choice);
 }
 
 }  // namespace
@@ -258,33 +240,40 @@ int RunList(CommandContext& context) {
   return kExitDone;
 }
 
-int RunPlan(CommandContext& context) {
-  const MachineFacts facts = ReadMachineFacts();
-  ReportMachine(context, facts);
-  const int refused = RefuseMachine(context, facts);
-  if (refused != kExitDone) return refused;
+namespace {
+
+// Runs `command` on the window once Prepare made it ready.
+int WithPreparedWindow(CommandContext& context,
+                       int (*command)(CommandContext&, InstallerSession&, const Prepared&)) {
   InstallerSession session(context.log, context.options.package);
-  PortChoice choice;
-  const int prepared = Prepare(context, session, &choice);
-  if (prepared != kExitDone) return prepared;
-  const int index = session.ModelIndex();
-  const bool label = index >= session.ReceiptModelCount();
+  Prepared prepared;
+  const int code = Prepare(context, session, &prepared);
+  return code != kExitDone ? code : command(context, session, prepared);
+}
+
+int Plan(CommandContext& context, InstallerSession& session, const Prepared& prepared) {
+  const bool label = prepared.label;
+  const std::string& printer = prepared.printer;
+  const PortChoice& choice = prepared.choice;
   const bool x64 = session.Dialog().m_bIsWow64 != FALSE;
-  const std::string printer = PrinterNameOf(session, label);
+  CString chosen;
+  session.Dialog().m_cboDriver.GetWindowText(chosen);
+  const ModelDriver driver = DescribeModelDriver(session.ModelIndex(), chosen, x64);
 
   std::vector<plat::PrinterInfo2> printers;
   bool replaces = false;
   if (plat::Spooler().EnumPrintersA(PRINTER_ENUM_LOCAL, &printers))
     for (const plat::PrinterInfo2& existing : printers)
-      replaces = replaces || Lower(existing.printerName) == Lower(printer);
+      replaces = replaces || ToLowerAscii(existing.printerName) == ToLowerAscii(printer);
 
   nlohmann::json plan = {
       {"model", context.options.model},
       {"kind", label ? "label" : "receipt"},
-      {"driver", session.DriverName()},
-      {"environment", x64 ? kEnvironmentX64 : kEnvironmentX86},
-      {"files", DriverFiles(index, label, x64)},
-      {"monitor", label ? kLabelMonitorName : ""},
+      {"driver", driver.driverName},
+      {"environment", driver.environment},
+      {"files", RegisteredFileNames(driver)},
+      {"monitor", driver.monitorName},
+      {"monitor_file", driver.monitorFile},
       {"port", choice.description},
       {"create_port", !choice.createAddress.empty()},
       {"printer", printer},
@@ -292,12 +281,12 @@ int RunPlan(CommandContext& context) {
       {"default", context.options.setDefault},
   };
   context.result["plan"] = plan;
-  context.text +=
-      "driver:  " + session.DriverName() + " (" + (x64 ? kEnvironmentX64 : kEnvironmentX86) + ")\n";
+  context.text += "driver:  " + driver.driverName + " (" + driver.environment + ")\n";
   context.text += "files:  ";
   for (const auto& file : plan["files"]) context.text += " " + file.get<std::string>();
   context.text += "\n";
-  if (label) context.text += "monitor: " + std::string(kLabelMonitorName) + "\n";
+  if (label)
+    context.text += "monitor: " + std::string(driver.monitorName) + " (" + driver.monitorFile + ")\n";
   context.text += "port:    " + choice.description + "\n";
   context.text += "printer: " + printer + (replaces ? " (replaces the printer of that name)" : "") + "\n";
   context.text += std::string("default: ") + (context.options.setDefault ? "yes" : "no") + "\n";
@@ -305,59 +294,49 @@ int RunPlan(CommandContext& context) {
   return kExitDone;
 }
 
-int RunInstall(CommandContext& context) {
-  const int refused = RefuseMachine(context, ReadMachineFacts());
-  if (refused != kExitDone) return refused;
-  InstallerSession session(context.log, context.options.package);
-  PortChoice choice;
-  const int prepared = Prepare(context, session, &choice);
-  if (prepared != kExitDone) return prepared;
-  const bool label = session.ModelIndex() >= session.ReceiptModelCount();
-  const std::string printer = PrinterNameOf(session, label);
+int Install(CommandContext& context, InstallerSession& session, const Prepared& prepared) {
   CInstallDlg& dialog = session.Dialog();
 
-  if (!choice.createAddress.empty()) {
-    if (!CreateTcpipPort(context, choice)) {
-      context.text = "The TCP/IP port " + choice.port + " could not be created; see the log.\n";
+  if (!prepared.choice.createAddress.empty()) {
+    if (!CreateTcpipPort(context, prepared.choice)) {
+      context.text = "The TCP/IP port " + prepared.choice.port + " could not be created; see the log.\n";
       return kExitInstallFailed;
     }
     dialog.EnumeratePorts();
   }
-  ApplyPortChoice(session, choice);
+  ApplyPortChoice(session, prepared.choice);
+  // The rate the printer talks: the serial question's answer when there are
+  // several COM ports, and what the window writes for the only one.
   session.Answerer().SetBaudRate(context.options.baudRate);
+  dialog.m_nSinglePortBaudRate = context.options.baudRate;
   if (CWnd* setDefault = dialog.GetDlgItem(IDC_SET_DEFAULT))
     setDefault->SendMessage(BM_SETCHECK, context.options.setDefault ? BST_CHECKED : BST_UNCHECKED);
-  context.log.Step("installing " + context.options.model + " (" + session.DriverName() + ") as \"" + printer +
-                   "\" on " + choice.description + (context.options.setDefault ? ", default printer" : ""));
+  context.log.Step("installing " + context.options.model + " (" + session.DriverName() + ") as \"" +
+                   prepared.printer + "\" on " + prepared.choice.description +
+                   (context.options.setDefault ? ", default printer" : ""));
   context.user.Forget();
 
   const bool finished = session.PressInstall();
   const std::string failure = context.user.FailureBox();
   if (!finished || !failure.empty()) {
     const std::string reason =
-        !failure.empty() ? failure
-        : !context.user.LastBox().empty()
-            ? context.user.LastBox()
+        !failure.empty()                  ? failure
+        : !context.user.LastBox().empty() ? context.user.LastBox()
+        : !dialog.Outcome().reason.IsEmpty()
+            ? OneLine(dialog.Outcome().reason.str())
             : "the installation ended without finishing (" + OneLine(dialog.m_strStatus.str()) + ")";
     context.text = "The installation failed: " + reason + "\n";
     context.result["error"] = reason;
     context.log.Step("installation failed: " + reason);
     return kExitInstallFailed;
   }
-  const std::string status = dialog.m_strStatus.str();
-  const bool probed = Lower(context.options.port) == "serial";
-  if (probed && status.rfind("Unable to detect available printer", 0) == 0) {
+  const CInstallOutcome& outcome = dialog.Outcome();
+  if (!outcome.printerAnswered) {
     context.text = "No printer answered on any COM port at " + std::to_string(context.options.baudRate) +
-                   " baud; the printer was left on " + dialog.m_arrSerialPorts[0].str() + ".\n";
-    context.log.Step("serial probing found no printer: " + status);
+                   " baud; the printer was left on " + outcome.port.str() + ".\n";
+    context.log.Step("serial probing found no printer: " + dialog.m_strStatus.str());
     context.result["error"] = "no printer answered on a COM port";
     return kExitNotFound;
-  }
-  // The window's one-COM-port road writes the rate its question offers
-  // first; the command line's rate is the one the printer talks.
-  if (choice.portType == PORT_SERIAL && dialog.m_arrSerialPorts.GetSize() == 1) {
-    dialog.m_nBaudRate = context.options.baudRate;
-    dialog.WritePortSettings(dialog.m_arrSerialPorts[0]);
   }
   session.Close();
 
@@ -368,7 +347,7 @@ int RunInstall(CommandContext& context) {
     return kExitInstallFailed;
   }
   for (const plat::PrinterInfo2& installed : printers) {
-    if (Lower(installed.printerName) != Lower(printer)) continue;
+    if (ToLowerAscii(installed.printerName) != ToLowerAscii(prepared.printer)) continue;
     context.result["printer"] = {{"name", installed.printerName},
                                  {"driver", installed.driverName},
                                  {"port", installed.portName},
@@ -378,9 +357,23 @@ int RunInstall(CommandContext& context) {
     context.log.Step("installed: " + installed.printerName + " on " + installed.portName);
     return kExitDone;
   }
-  context.text = "The window finished but the spooler has no printer \"" + printer + "\".\n";
-  context.log.Step("no printer " + printer + " after the installation");
+  context.text = "The window finished but the spooler has no printer \"" + prepared.printer + "\".\n";
+  context.log.Step("no printer " + prepared.printer + " after the installation");
   return kExitInstallFailed;
+}
+
+}  // namespace
+
+int RunPlan(CommandContext& context) {
+  const MachineFacts facts = ReadMachineFacts();
+  ReportMachine(context, facts);
+  const int refused = RefuseMachine(context, facts);
+  return refused != kExitDone ? refused : WithPreparedWindow(context, Plan);
+}
+
+int RunInstall(CommandContext& context) {
+  const int refused = RefuseMachine(context, ReadMachineFacts());
+  return refused != kExitDone ? refused : WithPreparedWindow(context, Install);
 }
 
 }  // namespace setup

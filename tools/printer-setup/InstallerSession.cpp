@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "package/ModelTables.h"
+#include "common/no_case.h"
 
 namespace setup {
 
@@ -13,13 +14,6 @@ namespace {
 // restarts the spooler several times and probes every COM port.
 constexpr DWORD kStartupTimeoutMs = 5 * 60 * 1000;
 constexpr DWORD kInstallTimeoutMs = 30 * 60 * 1000;
-constexpr int kProgressFull = 100;
-
-bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 }  // namespace
 
@@ -32,13 +26,13 @@ std::string ModelDriverName(int index) {
 
 bool IsPackageDriver(const std::string& driverName) {
   for (int index = 0; index < kCatalogueSectionCount; ++index)
-    if (SameText(ModelDriverName(index), driverName)) return true;
+    if (EqualsNoCase(ModelDriverName(index), driverName)) return true;
   return false;
 }
 
 bool IsLabelDriver(const std::string& driverName) {
   for (const LabelModel& model : kLabelModels)
-    if (SameText(model.driverName, driverName)) return true;
+    if (EqualsNoCase(model.driverName, driverName)) return true;
   return false;
 }
 
@@ -82,7 +76,7 @@ std::vector<std::string> InstallerSession::Models() {
 bool InstallerSession::SelectModel(const std::string& name) {
   const std::vector<std::string> names = Models();
   for (size_t i = 0; i < names.size(); ++i) {
-    if (!SameText(names[i], name)) continue;
+    if (!EqualsNoCase(names[i], name)) continue;
     m_dialog.m_cboDriver.SetCurSel(static_cast<int>(i));
     m_dialog.OnSelchangeDriver();
     m_dialog.FindDriverIndex();
@@ -100,18 +94,12 @@ std::string InstallerSession::DriverName() { return ModelDriverName(ModelIndex()
 bool InstallerSession::PressInstall() {
   m_log.Step("pressing Install");
   m_dialog.OnInstall();
-  // Install stays disabled while the installation runs; it comes back as
-  // "&Finish" or for another try, unless the window ended.
+  // The window records how the installation ended once it has (serial
+  // probing included), unless the window itself ended.
   const BOOL ended = m_dialog.PumpMessagesUntil(
       [this]() {
         NoteStatus();
-        if (m_dialog.HasEnded()) return true;
-        if (!m_dialog.m_btnInstall.IsWindowEnabled()) return false;
-        // A receipt printer's serial probing runs on after "&Finish" shows;
-        // its end (found or not) sets the progress bar full.
-        CString shown;
-        m_dialog.m_btnInstall.GetWindowText(shown);
-        return shown != "&Finish" || m_dialog.m_progress.GetPos() == kProgressFull;
+        return m_dialog.HasEnded() || m_dialog.Outcome().result != CInstallOutcome::PENDING;
       },
       kInstallTimeoutMs);
   CString caption;
@@ -119,7 +107,7 @@ bool InstallerSession::PressInstall() {
   NoteStatus();
   m_log.Step("Install button \"" + caption.str() + "\"" + (m_dialog.HasEnded() ? "; the window closed" : ""));
   if (!ended) m_log.Step("the installation did not end");
-  return ended && !m_dialog.HasEnded() && caption == "&Finish";
+  return ended && !m_dialog.HasEnded() && m_dialog.Outcome().result == CInstallOutcome::FINISHED;
 }
 
 void InstallerSession::NoteStatus() {

@@ -10,6 +10,7 @@
 #include "MachineFacts.h"
 #include "install/DriverFiles.h"
 #include "package/ModelTables.h"
+#include "common/no_case.h"
 
 namespace setup {
 
@@ -30,12 +31,6 @@ const char* const kPrinterRecordKeys[] = {
     "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\",
 };
 constexpr DWORD kValueBufferSize = 1024;
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 // A string value, or empty.
 std::string ReadString(HKEY root, const std::string& path, const char* name) {
@@ -69,7 +64,8 @@ bool IsOnline(const std::string& printer) {
 // "Device" is "NAME,winspool,PORT" for the default printer.
 bool IsDefault(const std::string& printer) {
   const std::string device = ReadString(HKEY_CURRENT_USER, kWindowsKey, "Device");
-  return Lower(device.substr(0, device.find(','))) == Lower(printer) && device.find(',') != std::string::npos;
+  return ToLowerAscii(device.substr(0, device.find(','))) == ToLowerAscii(printer) &&
+         device.find(',') != std::string::npos;
 }
 
 bool ReadPrinters(CommandContext& context, std::vector<plat::PrinterInfo2>* printers) {
@@ -113,7 +109,7 @@ void DeleteFileIfThere(CommandContext& context, const std::string& path) {
 int RemoveDriver(CommandContext& context, const std::string& driver,
                  const std::vector<plat::PrinterInfo2>& left) {
   for (const plat::PrinterInfo2& other : left) {
-    if (Lower(other.driverName) == Lower(driver)) {
+    if (ToLowerAscii(other.driverName) == ToLowerAscii(driver)) {
       context.log.Step("driver " + driver + " kept: the printer " + other.printerName + " uses it");
       context.result["driver_kept"] = driver;
       return kExitDone;
@@ -196,7 +192,7 @@ int RunStatus(CommandContext& context) {
   const std::string wanted = context.options.printer;
   bool found = false;
   for (const plat::PrinterInfo2& printer : printers) {
-    const bool named = !wanted.empty() && Lower(printer.printerName) == Lower(wanted);
+    const bool named = !wanted.empty() && ToLowerAscii(printer.printerName) == ToLowerAscii(wanted);
     if (!named && (!wanted.empty() || !IsPackageDriver(printer.driverName))) continue;
     found = found || named;
     const bool online = IsOnline(printer.printerName);
@@ -228,7 +224,7 @@ int RunRemove(CommandContext& context) {
   std::vector<plat::PrinterInfo2> printers;
   if (!ReadPrinters(context, &printers)) return kExitInstallFailed;
   auto it = std::find_if(printers.begin(), printers.end(), [&](const plat::PrinterInfo2& printer) {
-    return Lower(printer.printerName) == Lower(wanted);
+    return ToLowerAscii(printer.printerName) == ToLowerAscii(wanted);
   });
   if (it == printers.end()) {
     context.text = "No printer \"" + wanted + "\".\n";
