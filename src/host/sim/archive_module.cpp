@@ -15,12 +15,10 @@ namespace {
 int WINAPI SimSevenZip(HWND, LPCSTR commandLine, LPSTR output, DWORD outputSize) {
   Machine* machine = Machine::Current();
   if (!machine) return 1;
-  {
-    std::unique_lock<std::mutex> lock(machine->Mutex());
-    machine->SpendCallTime(lock, "SevenZip");
-    DWORD error = 0;
-    if (machine->FailCall("SevenZip", commandLine ? commandLine : "", &error)) return static_cast<int>(error);
-  }
+  CallScope call(*machine, "SevenZip");
+  if (call.Fails(commandLine ? commandLine : "")) return call.ErrorCode();
+  // The reader takes the lock itself, through the drive's host paths.
+  call.Lock().unlock();
   SimFiles& files = machine->Files();
   // The command line is ANSI text, as the real DLL reads it; the drive's
   // names are UTF-8.
@@ -29,7 +27,7 @@ int WINAPI SimSevenZip(HWND, LPCSTR commandLine, LPSTR output, DWORD outputSize)
       RunSevenZipCommand(command.c_str(), output, outputSize,
                          [&files](const std::string& windowsPath) { return files.HostPathOf(windowsPath); });
   // The reader wrote through host paths, past the drive's own calls.
-  std::lock_guard<std::mutex> lock(machine->Mutex());
+  call.Lock().lock();
   files.NoteDriveWrittenLocked();
   return result;
 }

@@ -260,20 +260,14 @@ SimComm::Device* SimComm::FindDevice(const std::string& name) {
   return it == m_devices.end() ? nullptr : it->second.get();
 }
 
-SimComm::Port* SimComm::Begin(std::unique_lock<std::mutex>& lock, const char* call, HANDLE handle) {
-  m_machine.SpendCallTime(lock, call);
+SimComm::Port* SimComm::Begin(CallScope& call, HANDLE handle) {
   Port* port = Find(handle);
-  if (m_machine.FailCall(call, port ? port->device->name : std::string())) return nullptr;
-  if (!port) m_machine.SetLastError(ERROR_INVALID_HANDLE);
+  if (call.Fails(port ? port->device->name : std::string())) return nullptr;
+  if (!port) return m_machine.Fail(ERROR_INVALID_HANDLE);
   return port;
 }
 
-BOOL SimComm::Fail(DWORD error) {
-  m_machine.SetLastError(error);
-  return FALSE;
-}
-
-BOOL SimComm::Pending() { return Fail(ERROR_IO_PENDING); }
+BOOL SimComm::Pending() { return m_machine.Fail(ERROR_IO_PENDING); }
 
 void SimComm::Start(OVERLAPPED* overlapped) {
   overlapped->Internal = kStatusPending;
@@ -312,9 +306,8 @@ void SimComm::Cancel(std::deque<std::shared_ptr<Request>>& requests) {
 }
 
 HANDLE SimComm::CreateFileA(LPCSTR name, DWORD, DWORD, DWORD creation, DWORD flags) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  m_machine.SpendCallTime(lock, "CreateFileA");
-  if (m_machine.FailCall("CreateFileA", name ? name : "")) return INVALID_HANDLE_VALUE;
+  CallScope call(m_machine, "CreateFileA");
+  if (call.Fails(name ? name : "")) return INVALID_HANDLE_VALUE;
   // Only COM1 to COM9 are DOS device names; from COM10 on a port is
   // reached through the device namespace alone ("\\.\COM10"), the plain
   // name being a file in the current folder.
@@ -322,20 +315,13 @@ HANDLE SimComm::CreateFileA(LPCSTR name, DWORD, DWORD, DWORD creation, DWORD fla
   const std::string deviceName = ComPortName(name);
   const bool deviceNamespace = name && std::string(name).rfind("\\\\.\\", 0) == 0;
   Device* device = deviceName.size() == 4 || deviceNamespace ? FindDevice(deviceName) : nullptr;
-  if (!device) {
-    Fail(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (!device) return m_machine.Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
   // A port has one user at a time.
-  if (device->kind == "in_use" || device->openHandle) {
-    Fail(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (device->kind == "in_use" || device->openHandle)
+    return m_machine.Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   // Only overlapped ports are modelled, the way the channel opens them.
-  if (creation != OPEN_EXISTING || !(flags & FILE_FLAG_OVERLAPPED)) {
-    Fail(ERROR_INVALID_PARAMETER);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (creation != OPEN_EXISTING || !(flags & FILE_FLAG_OVERLAPPED))
+    return m_machine.Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   const ULONG_PTR handle = m_nextHandle += 4;
   auto port = std::make_unique<Port>();
   port->device = device;
@@ -360,26 +346,26 @@ bool SimComm::CloseHandleLocked(HANDLE handle) {
 }
 
 BOOL SimComm::SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  Port* port = Begin(lock, "SetupComm", handle);
+  CallScope call(m_machine, "SetupComm");
+  Port* port = Begin(call, handle);
   if (!port) return FALSE;
-  if (inQueue == 0 || outQueue == 0) return Fail(ERROR_INVALID_PARAMETER);
+  if (inQueue == 0 || outQueue == 0) return m_machine.Fail(ERROR_INVALID_PARAMETER);
   port->inQueue = inQueue;
   return TRUE;
 }
 
 BOOL SimComm::SetCommTimeouts(HANDLE handle, const COMMTIMEOUTS* timeouts) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  Port* port = Begin(lock, "SetCommTimeouts", handle);
+  CallScope call(m_machine, "SetCommTimeouts");
+  Port* port = Begin(call, handle);
   if (!port) return FALSE;
-  if (!timeouts) return Fail(ERROR_INVALID_PARAMETER);
+  if (!timeouts) return m_machine.Fail(ERROR_INVALID_PARAMETER);
   port->timeouts = *timeouts;
   return TRUE;
 }
 
 BOOL SimComm::SetCommMask(HANDLE handle, DWORD mask) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  Port* port = Begin(lock, "SetCommMask", handle);
+  CallScope call(m_machine, "SetCommMask");
+  Port* port = Begin(call, handle);
   if (!port) return FALSE;
   port->mask = mask;
   port->history = 0;
@@ -394,29 +380,29 @@ BOOL SimComm::SetCommMask(HANDLE handle, DWORD mask) {
 }
 
 BOOL SimComm::GetCommMask(HANDLE handle, DWORD* mask) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  Port* port = Begin(lock, "GetCommMask", handle);
+  CallScope call(m_machine, "GetCommMask");
+  Port* port = Begin(call, handle);
   if (!port) return FALSE;
-  if (!mask) return Fail(ERROR_INVALID_PARAMETER);
+  if (!mask) return m_machine.Fail(ERROR_INVALID_PARAMETER);
   *mask = port->mask;
   return TRUE;
 }
 
 BOOL SimComm::GetCommState(HANDLE handle, DCB* dcb) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  Port* port = Begin(lock, "GetCommState", handle);
+  CallScope call(m_machine, "GetCommState");
+  Port* port = Begin(call, handle);
   if (!port) return FALSE;
-  if (!dcb) return Fail(ERROR_INVALID_PARAMETER);
+  if (!dcb) return m_machine.Fail(ERROR_INVALID_PARAMETER);
   *dcb = port->device->line;
   return TRUE;
 }
 
 BOOL SimComm::SetCommState(HANDLE handle, const DCB* dcb) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  Port* port = Begin(lock, "SetCommState", handle);
+  CallScope call(m_machine, "SetCommState");
+  Port* port = Begin(call, handle);
   if (!port) return FALSE;
   if (!dcb || !ValidLine(*dcb) || port->device->kind == "unconfigurable")
-    return Fail(ERROR_INVALID_PARAMETER);
+    return m_machine.Fail(ERROR_INVALID_PARAMETER);
   port->device->line = *dcb;
   port->device->configured = true;
   return TRUE;
@@ -425,11 +411,10 @@ BOOL SimComm::SetCommState(HANDLE handle, const DCB* dcb) {
 // The "baud=9600 parity=N data=8 stop=1" form (an optional "COMn:" first);
 // flow control is left off, as Windows does.
 BOOL SimComm::BuildCommDCBA(LPCSTR definition, DCB* dcb) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  m_machine.SpendCallTime(lock, "BuildCommDCBA");
+  CallScope call(m_machine, "BuildCommDCBA");
   const std::string text = definition ? definition : "";
-  if (m_machine.FailCall("BuildCommDCBA", text)) return FALSE;
-  if (!dcb) return Fail(ERROR_INVALID_PARAMETER);
+  if (call.Fails(text)) return FALSE;
+  if (!dcb) return m_machine.Fail(ERROR_INVALID_PARAMETER);
   DCB result = *dcb;
   bool stopGiven = false;
   size_t at = 0;
@@ -441,11 +426,12 @@ BOOL SimComm::BuildCommDCBA(LPCSTR definition, DCB* dcb) {
     for (char& c : token) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (token.back() == ':' && !ComPortName(token.substr(0, token.size() - 1).c_str()).empty()) continue;
     const size_t equals = token.find('=');
-    if (equals == std::string::npos || equals + 1 == token.size()) return Fail(ERROR_INVALID_PARAMETER);
+    if (equals == std::string::npos || equals + 1 == token.size())
+      return m_machine.Fail(ERROR_INVALID_PARAMETER);
     const std::string key = token.substr(0, equals), value = token.substr(equals + 1);
     if (key == "baud") {
       if (value.find_first_not_of("0123456789") != std::string::npos || value.size() > 9)
-        return Fail(ERROR_INVALID_PARAMETER);
+        return m_machine.Fail(ERROR_INVALID_PARAMETER);
       // The mode command's two-digit abbreviations.
       static const std::map<std::string, DWORD> abbreviations = {{"11", 110},  {"15", 150},  {"30", 300},
                                                                  {"60", 600},  {"12", 1200}, {"24", 2400},
@@ -455,11 +441,12 @@ BOOL SimComm::BuildCommDCBA(LPCSTR definition, DCB* dcb) {
     } else if (key == "parity") {
       static const char kLetters[] = "noems";  // in the order of NOPARITY to SPACEPARITY
       const char* letter = value.size() == 1 ? std::strchr(kLetters, value[0]) : nullptr;
-      if (!letter) return Fail(ERROR_INVALID_PARAMETER);
+      if (!letter) return m_machine.Fail(ERROR_INVALID_PARAMETER);
       result.Parity = static_cast<BYTE>(letter - kLetters);
       result.fParity = result.Parity != NOPARITY;
     } else if (key == "data") {
-      if (value.size() != 1 || value[0] < '5' || value[0] > '8') return Fail(ERROR_INVALID_PARAMETER);
+      if (value.size() != 1 || value[0] < '5' || value[0] > '8')
+        return m_machine.Fail(ERROR_INVALID_PARAMETER);
       result.ByteSize = static_cast<BYTE>(value[0] - '0');
     } else if (key == "stop") {
       if (value == "1")
@@ -469,10 +456,10 @@ BOOL SimComm::BuildCommDCBA(LPCSTR definition, DCB* dcb) {
       else if (value == "2")
         result.StopBits = TWOSTOPBITS;
       else
-        return Fail(ERROR_INVALID_PARAMETER);
+        return m_machine.Fail(ERROR_INVALID_PARAMETER);
       stopGiven = true;
     } else {
-      return Fail(ERROR_INVALID_PARAMETER);
+      return m_machine.Fail(ERROR_INVALID_PARAMETER);
     }
   }
   if (result.BaudRate == 110 && !stopGiven) result.StopBits = TWOSTOPBITS;
@@ -484,8 +471,8 @@ BOOL SimComm::BuildCommDCBA(LPCSTR definition, DCB* dcb) {
 }
 
 BOOL SimComm::PurgeComm(HANDLE handle, DWORD flags) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  Port* port = Begin(lock, "PurgeComm", handle);
+  CallScope call(m_machine, "PurgeComm");
+  Port* port = Begin(call, handle);
   if (!port) return FALSE;
   if (flags & PURGE_TXABORT) {
     Cancel(port->writes);
@@ -497,15 +484,15 @@ BOOL SimComm::PurgeComm(HANDLE handle, DWORD flags) {
 }
 
 BOOL SimComm::WaitCommEvent(HANDLE handle, DWORD* events, OVERLAPPED* overlapped) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  Port* port = Begin(lock, "WaitCommEvent", handle);
+  CallScope call(m_machine, "WaitCommEvent");
+  Port* port = Begin(call, handle);
   if (!port) return FALSE;
-  if (!events || !overlapped) return Fail(ERROR_INVALID_PARAMETER);
+  if (!events || !overlapped) return m_machine.Fail(ERROR_INVALID_PARAMETER);
   Start(overlapped);
   // Windows' driver refuses a second wait, and a wait for nothing.
   if (port->wait || port->mask == 0) {
     if (port->device->refusedWaitSignals) Finish(overlapped, kStatusInvalidParameter, 0);
-    return Fail(ERROR_INVALID_PARAMETER);
+    return m_machine.Fail(ERROR_INVALID_PARAMETER);
   }
   if (port->history) {
     *events = port->history;
@@ -520,8 +507,8 @@ BOOL SimComm::WaitCommEvent(HANDLE handle, DWORD* events, OVERLAPPED* overlapped
 }
 
 BOOL SimComm::ClearCommError(HANDLE handle, DWORD* errors, COMSTAT* status) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  Port* port = Begin(lock, "ClearCommError", handle);
+  CallScope call(m_machine, "ClearCommError");
+  Port* port = Begin(call, handle);
   if (!port) return FALSE;
   if (errors) *errors = port->errors;
   port->errors = 0;
@@ -534,10 +521,10 @@ BOOL SimComm::ClearCommError(HANDLE handle, DWORD* errors, COMSTAT* status) {
 }
 
 BOOL SimComm::ReadFile(HANDLE handle, LPVOID buffer, DWORD size, DWORD* done, OVERLAPPED* overlapped) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  Port* port = Begin(lock, "ReadFile", handle);
+  CallScope call(m_machine, "ReadFile");
+  Port* port = Begin(call, handle);
   if (!port) return FALSE;
-  if (!overlapped || (!buffer && size)) return Fail(ERROR_INVALID_PARAMETER);
+  if (!overlapped || (!buffer && size)) return m_machine.Fail(ERROR_INVALID_PARAMETER);
   Start(overlapped);
   BYTE* bytes = static_cast<BYTE*>(buffer);
   DWORD got = 0;
@@ -599,10 +586,10 @@ void SimComm::ArmIntervalTimeout(ULONG_PTR handle, const std::shared_ptr<Request
 }
 
 BOOL SimComm::WriteFile(HANDLE handle, LPCVOID data, DWORD size, DWORD* done, OVERLAPPED* overlapped) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  Port* port = Begin(lock, "WriteFile", handle);
+  CallScope call(m_machine, "WriteFile");
+  Port* port = Begin(call, handle);
   if (!port) return FALSE;
-  if (!overlapped || (!data && size)) return Fail(ERROR_INVALID_PARAMETER);
+  if (!overlapped || (!data && size)) return m_machine.Fail(ERROR_INVALID_PARAMETER);
   Start(overlapped);
   if (size == 0) {
     if (done) *done = 0;
@@ -675,19 +662,20 @@ void SimComm::Deliver(Device& device, const std::vector<BYTE>& bytes) {
 }
 
 BOOL SimComm::GetOverlappedResult(HANDLE handle, OVERLAPPED* overlapped, DWORD* done, BOOL wait) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  Port* port = Begin(lock, "GetOverlappedResult", handle);
+  CallScope call(m_machine, "GetOverlappedResult");
+  Port* port = Begin(call, handle);
   if (!port) return FALSE;
-  if (!overlapped) return Fail(ERROR_INVALID_PARAMETER);
+  if (!overlapped) return m_machine.Fail(ERROR_INVALID_PARAMETER);
   if (overlapped->Internal == kStatusPending) {
-    if (!wait) return Fail(ERROR_IO_INCOMPLETE);
+    if (!wait) return m_machine.Fail(ERROR_IO_INCOMPLETE);
     m_machine.GetWorld().BlockUntil(
-        lock, [overlapped]() { return overlapped->Internal != kStatusPending; }, kNoDeadline,
+        call.Lock(), [overlapped]() { return overlapped->Internal != kStatusPending; }, kNoDeadline,
         "GetOverlappedResult on " + port->device->name);
   }
   if (done) *done = static_cast<DWORD>(overlapped->InternalHigh);
   if (overlapped->Internal == kStatusSuccess) return TRUE;
-  return Fail(overlapped->Internal == kStatusCancelled ? ERROR_OPERATION_ABORTED : ERROR_GEN_FAILURE);
+  return m_machine.Fail(overlapped->Internal == kStatusCancelled ? ERROR_OPERATION_ABORTED
+                                                                 : ERROR_GEN_FAILURE);
 }
 
 std::string SimComm::FormatMessageA(DWORD error) {
@@ -696,8 +684,7 @@ std::string SimComm::FormatMessageA(DWORD error) {
   if (own != m_messages.end()) return own->second;
   auto it = SystemMessages().find(error);
   if (it != SystemMessages().end()) return it->second;
-  m_machine.SetLastError(ERROR_MR_MID_NOT_FOUND);
-  return std::string();
+  return m_machine.Fail(ERROR_MR_MID_NOT_FOUND);
 }
 
 std::unique_ptr<plat::CriticalSection> SimComm::CreateCriticalSection() {

@@ -23,6 +23,7 @@
 
 namespace sim {
 
+class CallScope;
 class Machine;
 
 // "\\\\.\\COM3" or "COM3" gives "COM3"; anything else gives "".
@@ -81,10 +82,9 @@ class SimComm : public plat::IComm {
 
   Port* Find(HANDLE handle);
   Device* FindDevice(const std::string& name);
-  // Spends the call's latency, finds the port and applies the faults; null
-  // (last error set) when the call fails there.
-  Port* Begin(std::unique_lock<std::mutex>& lock, const char* call, HANDLE handle);
-  BOOL Fail(DWORD error);
+  // Finds the port and applies the call's faults; null (last error set)
+  // when the call fails there.
+  Port* Begin(CallScope& call, HANDLE handle);
   BOOL Pending();
   // An overlapped request starts: pending, its event reset.
   void Start(OVERLAPPED* overlapped);

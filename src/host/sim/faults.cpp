@@ -2,7 +2,7 @@
 
 namespace sim {
 
-// Each name here is passed to Machine::FailCall by some simulated call.
+// Each name here is the name of a CallScope of some simulated call.
 const std::vector<std::string>& FaultableCalls() {
   static const std::vector<std::string> calls = {
       "AddMonitorA", "AddPortA", "AddPrinterA", "AddPrinterDriverExA", "AdjustTokenPrivileges",
@@ -16,7 +16,7 @@ const std::vector<std::string>& FaultableCalls() {
       "OpenPrinterA", "OpenProcessToken", "OpenSCManagerA", "OpenServiceA", "QueryServiceStatus",
       "RegCreateKeyExA", "RegDeleteKeyA", "RegDeleteValueA", "RegEnumValueA", "RegOpenKeyExA",
       "RegQueryValueExA", "RegSetValueExA", "RemoveDirectoryA", "SevenZip", "StartServiceA", "XcvDataW",
-      // the serial port calls (SimComm::Begin)
+      // the serial port calls
       "ClearCommError", "GetCommMask", "GetCommState", "GetOverlappedResult", "PurgeComm", "ReadFile",
       "SetCommMask", "SetCommState", "SetCommTimeouts", "SetupComm", "WaitCommEvent", "WriteFile",
       // the queue, documents and the network (printer-setup test)
@@ -24,12 +24,13 @@ const std::vector<std::string>& FaultableCalls() {
   return calls;
 }
 
-// Each name here is passed to Machine::SpendCallTime by some simulated call.
+// Each name here is the name of a CallScope of some simulated call that a
+// profile may slow down.
 const std::vector<std::string>& TimedCalls() {
   static const std::vector<std::string> calls = {
       "AddPrinterA", "AddPrinterDriverExA", "BuildCommDCBA", "CopyFileA", "CreateFileA", "EnumPortsA",
       "GetVersionExA", "QueryServiceStatus", "SevenZip",
-      // the serial port calls (SimComm::Begin)
+      // the serial port calls
       "ClearCommError", "GetCommMask", "GetCommState", "GetOverlappedResult", "PurgeComm", "ReadFile",
       "SetCommMask", "SetCommState", "SetCommTimeouts", "SetupComm", "WaitCommEvent", "WriteFile",
       // the queue and documents (spooler_jobs.cpp)

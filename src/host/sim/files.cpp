@@ -66,6 +66,16 @@ std::string Trim(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
+// GetCurrentDirectoryA, GetSystemDirectoryA and GetWindowsDirectoryA: the
+// length copied, or for too small a buffer (left alone) the size needed.
+template <class Size>
+Size CopyFolderName(const std::string& folder, LPSTR buffer, Size size) {
+  const Size length = static_cast<Size>(folder.size());
+  if (!buffer || size <= length) return length + 1;
+  std::memcpy(buffer, folder.c_str(), length + 1);
+  return length;
+}
+
 // A profile string as the caller gets it: cut to fit with its NUL, and
 // ending at a NUL inside the value, so the count never runs past the text.
 DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
@@ -294,44 +304,30 @@ nlohmann::json SimFiles::ToJson() const {
 }
 
 DWORD SimFiles::GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("GetCurrentDirectoryA")) return 0;
-  const DWORD length = static_cast<DWORD>(m_currentDirectory.size());
-  // Too small a buffer is left alone and the size needed returned.
-  if (!buffer || size <= length) return length + 1;
-  std::memcpy(buffer, m_currentDirectory.c_str(), length + 1);
-  return length;
+  CallScope call(m_machine, "GetCurrentDirectoryA");
+  return call.Fails() ? 0 : CopyFolderName(m_currentDirectory, buffer, size);
 }
 
 UINT SimFiles::GetSystemDirectoryA(LPSTR buffer, UINT size) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("GetSystemDirectoryA")) return 0;
-  const UINT length = static_cast<UINT>(m_systemDirectory.size());
-  if (!buffer || size <= length) return length + 1;
-  std::memcpy(buffer, m_systemDirectory.c_str(), length + 1);
-  return length;
+  CallScope call(m_machine, "GetSystemDirectoryA");
+  return call.Fails() ? 0 : CopyFolderName(m_systemDirectory, buffer, size);
 }
 
 UINT SimFiles::GetWindowsDirectoryA(LPSTR buffer, UINT size) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("GetWindowsDirectoryA")) return 0;
-  const UINT length = static_cast<UINT>(m_windowsDirectory.size());
-  if (!buffer || size <= length) return length + 1;
-  std::memcpy(buffer, m_windowsDirectory.c_str(), length + 1);
-  return length;
+  CallScope call(m_machine, "GetWindowsDirectoryA");
+  return call.Fails() ? 0 : CopyFolderName(m_windowsDirectory, buffer, size);
 }
 
 DWORD SimFiles::GetFileAttributesA(LPCSTR path) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "GetFileAttributesA");
   const std::string windowsPath = path ? path : "";
-  if (m_machine.FailCall("GetFileAttributesA", windowsPath)) return INVALID_FILE_ATTRIBUTES;
+  if (call.Fails(windowsPath)) return INVALID_FILE_ATTRIBUTES;
   const std::string host = HostPath(windowsPath);
   std::error_code error;
   if (host.empty() || !fs::exists(host, error)) {
     // A name in a folder that is not there: the path is what is missing.
     const bool folderThere = !host.empty() && fs::is_directory(fs::path(host).parent_path(), error);
-    m_machine.SetLastError(folderThere ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
-    return INVALID_FILE_ATTRIBUTES;
+    return m_machine.Fail(folderThere ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
   }
   if (fs::is_directory(host, error)) return FILE_ATTRIBUTE_DIRECTORY;
   return kFileAttributeArchive | (IsReadOnly(windowsPath) ? FILE_ATTRIBUTE_READONLY : 0);
@@ -341,10 +337,7 @@ BOOL SimFiles::SetFileAttributesA(LPCSTR path, DWORD attributes) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   const std::string windowsPath = path ? path : "";
   std::error_code error;
-  if (!fs::exists(HostPath(windowsPath), error)) {
-    m_machine.SetLastError(ERROR_FILE_NOT_FOUND);
-    return FALSE;
-  }
+  if (!fs::exists(HostPath(windowsPath), error)) return m_machine.Fail(ERROR_FILE_NOT_FOUND);
   if (attributes & FILE_ATTRIBUTE_READONLY)
     m_readOnly.insert(Key(windowsPath));
   else
@@ -353,35 +346,22 @@ BOOL SimFiles::SetFileAttributesA(LPCSTR path, DWORD attributes) {
 }
 
 BOOL SimFiles::CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "CopyFileA");
   ++m_driveVersion;
-  m_machine.SpendCallTime(lock, "CopyFileA");
   const std::string source = from ? from : "", target = to ? to : "";
-  if (m_machine.FailCall("CopyFileA", source)) return FALSE;
+  if (call.Fails(source)) return FALSE;
   const fs::path hostSource = HostPath(source), hostTarget = HostPath(target);
   std::error_code error;
-  if (hostSource.empty() || !fs::is_regular_file(hostSource, error)) {
-    m_machine.SetLastError(ERROR_FILE_NOT_FOUND);
-    return FALSE;
-  }
-  if (hostTarget.empty() || !fs::is_directory(hostTarget.parent_path(), error)) {
-    m_machine.SetLastError(ERROR_PATH_NOT_FOUND);
-    return FALSE;
-  }
+  if (hostSource.empty() || !fs::is_regular_file(hostSource, error))
+    return m_machine.Fail(ERROR_FILE_NOT_FOUND);
+  if (hostTarget.empty() || !fs::is_directory(hostTarget.parent_path(), error))
+    return m_machine.Fail(ERROR_PATH_NOT_FOUND);
   if (fs::exists(hostTarget, error)) {
-    if (failIfExists) {
-      m_machine.SetLastError(kErrorFileExists);
-      return FALSE;
-    }
-    if (IsReadOnly(target) || fs::is_directory(hostTarget, error)) {
-      m_machine.SetLastError(ERROR_ACCESS_DENIED);
-      return FALSE;
-    }
+    if (failIfExists) return m_machine.Fail(kErrorFileExists);
+    if (IsReadOnly(target) || fs::is_directory(hostTarget, error)) return m_machine.Fail(ERROR_ACCESS_DENIED);
   }
-  if (!fs::copy_file(hostSource, hostTarget, fs::copy_options::overwrite_existing, error)) {
-    m_machine.SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
+  if (!fs::copy_file(hostSource, hostTarget, fs::copy_options::overwrite_existing, error))
+    return m_machine.Fail(ERROR_ACCESS_DENIED);
   // "File attributes for the existing file are copied to the new file."
   // https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-copyfilea
   if (IsReadOnly(source))
@@ -392,88 +372,60 @@ BOOL SimFiles::CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) {
 }
 
 BOOL SimFiles::DeleteFileA(LPCSTR path) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "DeleteFileA");
   ++m_driveVersion;
   const std::string windowsPath = path ? path : "";
-  if (m_machine.FailCall("DeleteFileA", windowsPath)) return FALSE;
+  if (call.Fails(windowsPath)) return FALSE;
   const fs::path host = HostPath(windowsPath);
   std::error_code error;
-  if (host.empty() || !fs::exists(host, error)) {
-    m_machine.SetLastError(ERROR_FILE_NOT_FOUND);
-    return FALSE;
-  }
-  if (fs::is_directory(host, error) || IsReadOnly(windowsPath)) {
-    m_machine.SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
+  if (host.empty() || !fs::exists(host, error)) return m_machine.Fail(ERROR_FILE_NOT_FOUND);
+  if (fs::is_directory(host, error) || IsReadOnly(windowsPath)) return m_machine.Fail(ERROR_ACCESS_DENIED);
   fs::remove(host, error);
   return error ? FALSE : TRUE;
 }
 
 BOOL SimFiles::CreateDirectoryA(LPCSTR path) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "CreateDirectoryA");
   ++m_driveVersion;
   const std::string windowsPath = path ? path : "";
-  if (m_machine.FailCall("CreateDirectoryA", windowsPath)) return FALSE;
+  if (call.Fails(windowsPath)) return FALSE;
   const fs::path host = HostPath(windowsPath);
   std::error_code error;
-  if (host.empty() || !fs::is_directory(host.parent_path(), error)) {
-    m_machine.SetLastError(ERROR_PATH_NOT_FOUND);
-    return FALSE;
-  }
-  if (fs::exists(host, error)) {
-    m_machine.SetLastError(kErrorAlreadyExists);
-    return FALSE;
-  }
+  if (host.empty() || !fs::is_directory(host.parent_path(), error))
+    return m_machine.Fail(ERROR_PATH_NOT_FOUND);
+  if (fs::exists(host, error)) return m_machine.Fail(kErrorAlreadyExists);
   return fs::create_directory(host, error) ? TRUE : FALSE;
 }
 
 BOOL SimFiles::RemoveDirectoryA(LPCSTR path) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "RemoveDirectoryA");
   ++m_driveVersion;
   const std::string windowsPath = path ? path : "";
-  if (m_machine.FailCall("RemoveDirectoryA", windowsPath)) return FALSE;
+  if (call.Fails(windowsPath)) return FALSE;
   std::vector<std::string> components;
   const fs::path host = HostPath(windowsPath);
   std::error_code error;
-  if (host.empty() || !fs::exists(host, error)) {
-    m_machine.SetLastError(ERROR_FILE_NOT_FOUND);
-    return FALSE;
-  }
-  if (!Normalize(windowsPath, &components) || components.empty()) {
-    m_machine.SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  if (!fs::is_directory(host, error)) {
-    m_machine.SetLastError(kErrorDirectory);
-    return FALSE;
-  }
-  if (!fs::is_empty(host, error)) {
-    m_machine.SetLastError(kErrorDirNotEmpty);
-    return FALSE;
-  }
+  if (host.empty() || !fs::exists(host, error)) return m_machine.Fail(ERROR_FILE_NOT_FOUND);
+  if (!Normalize(windowsPath, &components) || components.empty()) return m_machine.Fail(ERROR_ACCESS_DENIED);
+  if (!fs::is_directory(host, error)) return m_machine.Fail(kErrorDirectory);
+  if (!fs::is_empty(host, error)) return m_machine.Fail(kErrorDirNotEmpty);
   return fs::remove(host, error) ? TRUE : FALSE;
 }
 
 HANDLE SimFiles::FindFirstFileA(LPCSTR pattern, plat::FindData* data) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "FindFirstFileA");
   const std::string windowsPattern = pattern ? pattern : "";
-  if (m_machine.FailCall("FindFirstFileA", windowsPattern)) return INVALID_HANDLE_VALUE;
+  if (call.Fails(windowsPattern)) return INVALID_HANDLE_VALUE;
   std::vector<std::string> components;
-  if (!Normalize(windowsPattern, &components) || components.empty()) {
-    m_machine.SetLastError(ERROR_PATH_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (!Normalize(windowsPattern, &components) || components.empty())
+    return m_machine.Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
   const std::string wildcard = components.back();
   components.pop_back();
   std::string folder = "C:";
   for (const std::string& component : components) folder += "\\" + component;
   const fs::path host = HostPath(folder + "\\");
   std::error_code error;
-  if (!fs::is_directory(host, error)) {
-    m_machine.SetLastError(ERROR_PATH_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (!fs::is_directory(host, error)) return m_machine.Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
   Search search;
   // Every folder but the root lists itself and its parent first.
   if (!components.empty()) {
@@ -497,10 +449,7 @@ HANDLE SimFiles::FindFirstFileA(LPCSTR pattern, plat::FindData* data) {
     return Lower(a.fileName) < Lower(b.fileName);
   });
   search.entries.insert(search.entries.end(), found.begin(), found.end());
-  if (search.entries.empty()) {
-    m_machine.SetLastError(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (search.entries.empty()) return m_machine.Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
   *data = search.entries[0];
   search.next = 1;
   const ULONG_PTR handle = m_nextHandle += 4;
@@ -511,34 +460,25 @@ HANDLE SimFiles::FindFirstFileA(LPCSTR pattern, plat::FindData* data) {
 BOOL SimFiles::FindNextFileA(HANDLE handle, plat::FindData* data) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   auto it = m_searches.find(reinterpret_cast<ULONG_PTR>(handle));
-  if (it == m_searches.end()) {
-    m_machine.SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (it == m_searches.end()) return m_machine.Fail(ERROR_INVALID_HANDLE);
   Search& search = it->second;
-  if (search.next >= search.entries.size()) {
-    m_machine.SetLastError(kErrorNoMoreFiles);
-    return FALSE;
-  }
+  if (search.next >= search.entries.size()) return m_machine.Fail(kErrorNoMoreFiles);
   *data = search.entries[search.next++];
   return TRUE;
 }
 
 BOOL SimFiles::FindClose(HANDLE handle) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_searches.erase(reinterpret_cast<ULONG_PTR>(handle)) == 0) {
-    m_machine.SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (m_searches.erase(reinterpret_cast<ULONG_PTR>(handle)) == 0) return m_machine.Fail(ERROR_INVALID_HANDLE);
   return TRUE;
 }
 
 DWORD SimFiles::GetPrivateProfileSectionNamesA(LPSTR buffer, DWORD size, LPCSTR file) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "GetPrivateProfileSectionNamesA");
   if (!buffer || size == 0) return 0;
   buffer[0] = '\0';
   if (size > 1) buffer[1] = '\0';
-  if (m_machine.FailCall("GetPrivateProfileSectionNamesA", file ? file : "")) return 0;
+  if (call.Fails(file ? file : "")) return 0;
   const IniFile* ini =
       m_iniCache->Lookup(HostPath(file ? file : ""), m_driveVersion, m_machine.Version().codePage);
   if (!ini) return 0;
@@ -559,16 +499,15 @@ DWORD SimFiles::GetPrivateProfileSectionNamesA(LPSTR buffer, DWORD size, LPCSTR 
 
 DWORD SimFiles::GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer,
                                          DWORD size, LPCSTR file) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "GetPrivateProfileStringA");
   const std::string fallback = Trim(defaultValue ? defaultValue : "");
-  if (m_machine.FailCall("GetPrivateProfileStringA", key ? key : "")) return CopyOut(fallback, buffer, size);
+  if (call.Fails(key ? key : "")) return CopyOut(fallback, buffer, size);
   const IniFile* ini =
       m_iniCache->Lookup(HostPath(file ? file : ""), m_driveVersion, m_machine.Version().codePage);
   if (!ini) {
     // Documented: the default, and ERROR_FILE_NOT_FOUND from GetLastError.
     // https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-getprivateprofilestringa
-    m_machine.SetLastError(ERROR_FILE_NOT_FOUND);
-    return CopyOut(fallback, buffer, size);
+    return m_machine.Fail(ERROR_FILE_NOT_FOUND, CopyOut(fallback, buffer, size));
   }
   if (!section || !key) return CopyOut(fallback, buffer, size);
   const std::string* value = ini->Find(section, key);

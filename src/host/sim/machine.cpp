@@ -27,8 +27,8 @@ thread_local DWORD t_lastError = 0;
 BOOL WINAPI SimIsWow64Process(HANDLE, BOOL* wow64) {
   Machine* machine = Machine::Current();
   if (!machine || !wow64) return FALSE;
-  std::lock_guard<std::mutex> lock(machine->Mutex());
-  if (machine->FailCall("IsWow64Process")) return FALSE;
+  CallScope call(*machine, "IsWow64Process");
+  if (call.Fails()) return FALSE;
   *wow64 = machine->Version().wow64 ? TRUE : FALSE;
   return TRUE;
 }
@@ -38,8 +38,8 @@ BOOL WINAPI SimIsWow64Process(HANDLE, BOOL* wow64) {
 BOOL WINAPI SimIsWow64Process2(HANDLE, WORD* processMachine, WORD* nativeMachine) {
   Machine* machine = Machine::Current();
   if (!machine || !processMachine) return FALSE;
-  std::lock_guard<std::mutex> lock(machine->Mutex());
-  if (machine->FailCall("IsWow64Process2")) return FALSE;
+  CallScope call(*machine, "IsWow64Process2");
+  if (call.Fails()) return FALSE;
   const WindowsVersion& version = machine->Version();
   *processMachine = version.wow64 ? NATIVE_MACHINE_X86 : NATIVE_MACHINE_UNKNOWN;
   if (nativeMachine) *nativeMachine = version.nativeMachine;
@@ -162,14 +162,14 @@ void Machine::Install(plat::IUser* user) {
   g_current.store(this);
 }
 
-bool Machine::FailCall(const char* call, const std::string& argument) {
-  DWORD error = 0;
-  return FailCall(call, argument, &error);
+CallScope::CallScope(Machine& machine, const char* name)
+    : m_machine(machine), m_name(name), m_lock(machine.Mutex()) {
+  m_machine.SpendCallTime(m_lock, m_name);
 }
 
-bool Machine::FailCall(const char* call, const std::string& argument, DWORD* error) {
-  if (!m_faults.ShouldFail(call, argument, error)) return false;
-  t_lastError = *error;
+bool CallScope::Fails(const std::string& argument) {
+  if (!m_machine.Faults().ShouldFail(m_name, argument, &m_error)) return false;
+  m_machine.SetLastError(m_error);
   return true;
 }
 

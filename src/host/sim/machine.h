@@ -119,17 +119,32 @@ class Machine {
   // or the policy value. Call with the machine's lock held.
   bool ProtectedPrintOnLocked() const;
 
-  // Fails the call when a fault says so: sets the thread's last error and
-  // returns true. Call with the machine's lock held.
-  bool FailCall(const char* call, const std::string& argument = std::string());
-  bool FailCall(const char* call, const std::string& argument, DWORD* error);
-
   // Makes a call take virtual time, as the profile's "latency" says (a slow
   // disk, a spooler that takes its time). Call with `lock` held.
   void SpendCallTime(std::unique_lock<std::mutex>& lock, const char* call);
 
   void SetLastError(DWORD error);
   DWORD GetLastError() const;
+
+  // How a call fails: `return m_machine.Fail(ERROR_...);` sets the last
+  // error and gives the failure value of the call's own return type (FALSE,
+  // a null handle, 0); Fail(error, result) gives another (such as
+  // INVALID_HANDLE_VALUE).
+  struct Failure {
+    template <class T>
+    operator T() const {
+      return T{};
+    }
+  };
+  Failure Fail(DWORD error) {
+    SetLastError(error);
+    return Failure{};
+  }
+  template <class T>
+  T Fail(DWORD error, T result) {
+    SetLastError(error);
+    return result;
+  }
 
   void SetPortMonitorUser(IPortMonitorUser* user) { m_portMonitorUser = user; }
   IPortMonitorUser* PortMonitorUser() const { return m_portMonitorUser; }
@@ -168,6 +183,40 @@ class Machine {
   std::map<std::string, SimModule, CaseInsensitiveLess> m_modules;
   std::vector<std::string> m_journal;
   IPortMonitorUser* m_portMonitorUser = nullptr;
+};
+
+// The opening every simulated Windows call shares, so that the call's own
+// code is only what Windows does: the machine's lock for the whole call, the
+// virtual time the profile's "latency" gives it, and the faults the profile
+// names for it.
+//   CallScope call(m_machine, "DeleteFileA");
+//   if (call.Fails(path)) return FALSE;  // the last error is the fault's
+//   ...                                  // what Windows does, under the lock
+// Fails is asked once, at the point where the call can first fail (after
+// the checks that come before it, if any); a call whose result is an error
+// code returns ErrorCode() instead. A call that waits (a modal dialog, a
+// blocking read) gives the lock up and takes it back through Lock(). A new
+// call's name also goes into FaultableCalls (and TimedCalls if a profile may
+// slow it down).
+class CallScope {
+ public:
+  CallScope(Machine& machine, const char* name);
+  CallScope(const CallScope&) = delete;
+  CallScope& operator=(const CallScope&) = delete;
+
+  // Counts the call and tells whether a fault fails it (the thread's last
+  // error is then the fault's code). `argument` is the call's main argument,
+  // which a fault's "match" looks for (a key path, a file name...).
+  bool Fails(const std::string& argument = std::string());
+  // The fault's code, for calls that return their error (the registry's).
+  LONG ErrorCode() const { return static_cast<LONG>(m_error); }
+  std::unique_lock<std::mutex>& Lock() { return m_lock; }
+
+ private:
+  Machine& m_machine;
+  const char* m_name;
+  std::unique_lock<std::mutex> m_lock;
+  DWORD m_error = 0;
 };
 
 // The profile the tools fall back on: Windows 10, 64-bit.

@@ -65,15 +65,12 @@ bool SimNetwork::HasDevices() const {
   return !m_devices.empty();
 }
 
-int SimNetwork::Fail(int error) {
-  m_machine.SetLastError(static_cast<DWORD>(error));
-  return -1;
-}
+int SimNetwork::Fail(int error) { return m_machine.Fail(static_cast<DWORD>(error), -1); }
 
 plat::SocketHandle SimNetwork::ConnectA(LPCSTR address, WORD port, DWORD timeoutMs) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "connect");
   const std::string text = address ? address : "";
-  if (m_machine.FailCall("connect", text)) return plat::kInvalidSocket;
+  if (call.Fails(text)) return plat::kInvalidSocket;
   if (!IsDottedAddress(text)) {
     Fail(plat::kWsaInvalidArgument);
     return plat::kInvalidSocket;
@@ -91,7 +88,7 @@ plat::SocketHandle SimNetwork::ConnectA(LPCSTR address, WORD port, DWORD timeout
     // Nothing answers: the whole time-out passes.
     World& world = m_machine.GetWorld();
     world.BlockUntil(
-        lock, []() { return false; }, world.Now() + timeoutMs, "connect " + key);
+        call.Lock(), []() { return false; }, world.Now() + timeoutMs, "connect " + key);
     Fail(plat::kWsaTimedOut);
     return plat::kInvalidSocket;
   }

@@ -77,6 +77,21 @@ nlohmann::json ValueToJson(const RegValue& value) {
   return nlohmann::json{{"type", value.type}, {"hex", hex}};
 }
 
+// A value's type and data as RegEnumValueA and RegQueryValueExA give them:
+// without a buffer only the size; a buffer too small gets nothing but the
+// size needed and ERROR_MORE_DATA.
+LONG CopyValue(const RegValue& value, DWORD* type, BYTE* data, DWORD* dataBytes) {
+  if (type) *type = value.type;
+  if (!dataBytes) return ERROR_SUCCESS;
+  const DWORD size = static_cast<DWORD>(value.data.size());
+  const bool fits = *dataBytes >= size;
+  *dataBytes = size;
+  if (!data) return ERROR_SUCCESS;
+  if (!fits) return ERROR_MORE_DATA;
+  if (size) std::memcpy(data, value.data.data(), size);
+  return ERROR_SUCCESS;
+}
+
 void NodeToJson(const RegKeyNode& node, const std::string& path, nlohmann::json& out) {
   if (!node.values.empty()) {
     nlohmann::json values = nlohmann::json::object();
@@ -104,6 +119,14 @@ RegValue* RegKeyNode::FindValue(const std::string& valueName) {
   for (RegValue& value : values)
     if (Lower(value.name) == wanted) return &value;
   return nullptr;
+}
+
+void RegKeyNode::SetValue(const RegValue& value) {
+  RegValue* existing = FindValue(value.name);
+  if (!existing) return values.push_back(value);
+  // A value set again keeps the name it was made with.
+  existing->type = value.type;
+  existing->data = value.data;
 }
 
 SimRegistry::SimRegistry(Machine& machine) : m_machine(machine) {
@@ -170,10 +193,9 @@ HKEY SimRegistry::NewHandle(RegKeyNode* node) {
 }
 
 LONG SimRegistry::RegOpenKeyExA(HKEY parent, LPCSTR subKey, DWORD, REGSAM access, HKEY* result) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "RegOpenKeyExA");
   const std::string path = subKey ? subKey : "";
-  DWORD error = 0;
-  if (m_machine.FailCall("RegOpenKeyExA", path, &error)) return static_cast<LONG>(error);
+  if (call.Fails(path)) return call.ErrorCode();
   RegKeyNode* base = Resolve(parent);
   if (!base) return ERROR_INVALID_HANDLE;
   RegKeyNode* node = Walk(base, path, false);
@@ -184,10 +206,9 @@ LONG SimRegistry::RegOpenKeyExA(HKEY parent, LPCSTR subKey, DWORD, REGSAM access
 }
 
 LONG SimRegistry::RegCreateKeyExA(HKEY parent, LPCSTR subKey, REGSAM, HKEY* result) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "RegCreateKeyExA");
   const std::string path = subKey ? subKey : "";
-  DWORD error = 0;
-  if (m_machine.FailCall("RegCreateKeyExA", path, &error)) return static_cast<LONG>(error);
+  if (call.Fails(path)) return call.ErrorCode();
   RegKeyNode* base = Resolve(parent);
   if (!base) return ERROR_INVALID_HANDLE;
   RegKeyNode* node = Walk(base, path, true);
@@ -204,9 +225,8 @@ LONG SimRegistry::RegCloseKey(HKEY key) {
 
 LONG SimRegistry::RegEnumValueA(HKEY key, DWORD index, LPSTR name, DWORD* nameChars, DWORD* type, BYTE* data,
                                 DWORD* dataBytes) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  DWORD error = 0;
-  if (m_machine.FailCall("RegEnumValueA", "", &error)) return static_cast<LONG>(error);
+  CallScope call(m_machine, "RegEnumValueA");
+  if (call.Fails()) return call.ErrorCode();
   RegKeyNode* node = Resolve(key);
   if (!node) return ERROR_INVALID_HANDLE;
   if (index >= node->values.size()) return ERROR_NO_MORE_ITEMS;
@@ -215,67 +235,34 @@ LONG SimRegistry::RegEnumValueA(HKEY key, DWORD index, LPSTR name, DWORD* nameCh
   if (!name || !nameChars || *nameChars <= value.name.size()) return ERROR_MORE_DATA;
   std::memcpy(name, value.name.c_str(), value.name.size() + 1);
   *nameChars = static_cast<DWORD>(value.name.size());
-  if (type) *type = value.type;
-  if (dataBytes) {
-    const DWORD size = static_cast<DWORD>(value.data.size());
-    if (data) {
-      if (*dataBytes < size) {
-        *dataBytes = size;
-        return ERROR_MORE_DATA;
-      }
-      if (size) std::memcpy(data, value.data.data(), size);
-    }
-    *dataBytes = size;
-  }
-  return ERROR_SUCCESS;
+  return CopyValue(value, type, data, dataBytes);
 }
 
 LONG SimRegistry::RegQueryValueExA(HKEY key, LPCSTR name, DWORD* type, BYTE* data, DWORD* dataBytes) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  DWORD error = 0;
-  if (m_machine.FailCall("RegQueryValueExA", name ? name : "", &error)) return static_cast<LONG>(error);
+  CallScope call(m_machine, "RegQueryValueExA");
+  if (call.Fails(name ? name : "")) return call.ErrorCode();
   RegKeyNode* node = Resolve(key);
   if (!node) return ERROR_INVALID_HANDLE;
   RegValue* value = node->FindValue(name ? name : "");
   if (!value) return ERROR_FILE_NOT_FOUND;
-  if (type) *type = value->type;
-  if (dataBytes) {
-    const DWORD size = static_cast<DWORD>(value->data.size());
-    if (data) {
-      if (*dataBytes < size) {
-        *dataBytes = size;
-        return ERROR_MORE_DATA;
-      }
-      if (size) std::memcpy(data, value->data.data(), size);
-    }
-    *dataBytes = size;
-  }
-  return ERROR_SUCCESS;
+  return CopyValue(*value, type, data, dataBytes);
 }
 
 LONG SimRegistry::RegSetValueExA(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD dataBytes) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "RegSetValueExA");
   const std::string valueName = name ? name : "";
-  DWORD error = 0;
-  if (m_machine.FailCall("RegSetValueExA", valueName, &error)) return static_cast<LONG>(error);
+  if (call.Fails(valueName)) return call.ErrorCode();
   RegKeyNode* node = Resolve(key);
   if (!node) return ERROR_INVALID_HANDLE;
   if (node->denyWrite) return ERROR_ACCESS_DENIED;
-  RegValue* value = node->FindValue(valueName);
-  if (!value) {
-    node->values.push_back(RegValue{valueName, type, {}});
-    value = &node->values.back();
-  }
-  value->type = type;
-  value->data.assign(data, data + dataBytes);
+  node->SetValue(RegValue{valueName, type, std::vector<BYTE>(data, data + dataBytes)});
   return ERROR_SUCCESS;
 }
 
 LONG SimRegistry::RegDeleteKeyA(HKEY parent, LPCSTR subKey) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "RegDeleteKeyA");
   const std::string path = subKey ? subKey : "";
-  DWORD error = 0;
-  if (m_machine.FailCall("RegDeleteKeyA", path, &error)) return static_cast<LONG>(error);
+  if (call.Fails(path)) return call.ErrorCode();
   RegKeyNode* from = Resolve(parent);
   if (!from) return ERROR_INVALID_HANDLE;
   const size_t slash = path.rfind('\\');
@@ -293,20 +280,16 @@ LONG SimRegistry::RegDeleteKeyA(HKEY parent, LPCSTR subKey) {
 }
 
 LONG SimRegistry::RegDeleteValueA(HKEY key, LPCSTR name) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "RegDeleteValueA");
   const std::string valueName = name ? name : "";
-  DWORD error = 0;
-  if (m_machine.FailCall("RegDeleteValueA", valueName, &error)) return static_cast<LONG>(error);
+  if (call.Fails(valueName)) return call.ErrorCode();
   RegKeyNode* node = Resolve(key);
   if (!node) return ERROR_INVALID_HANDLE;
   if (node->denyWrite) return ERROR_ACCESS_DENIED;
-  for (auto it = node->values.begin(); it != node->values.end(); ++it) {
-    if (!CaseInsensitiveLess()(it->name, valueName) && !CaseInsensitiveLess()(valueName, it->name)) {
-      node->values.erase(it);
-      return ERROR_SUCCESS;
-    }
-  }
-  return ERROR_FILE_NOT_FOUND;
+  RegValue* value = node->FindValue(valueName);
+  if (!value) return ERROR_FILE_NOT_FOUND;
+  node->values.erase(node->values.begin() + (value - node->values.data()));
+  return ERROR_SUCCESS;
 }
 
 void SimRegistry::LoadJson(const Profile& keys) {
@@ -321,11 +304,7 @@ void SimRegistry::LoadJson(const Profile& keys) {
         node->denyWrite = deny == "write" || deny == "open";
         continue;
       }
-      RegValue value = MakeValue(v.key(), v.value());
-      if (RegValue* existing = node->FindValue(v.key()))
-        *existing = value;
-      else
-        node->values.push_back(value);
+      node->SetValue(MakeValue(v.key(), v.value()));
     }
   }
 }
@@ -354,21 +333,11 @@ bool SimRegistry::GetString(const std::string& keyPath, const std::string& name,
 
 void SimRegistry::SetStringLocked(const std::string& keyPath, const std::string& name,
                                   const std::string& value) {
-  RegKeyNode* node = NodeForPath(keyPath, true);
-  RegValue made = MakeValue(name, Profile(value));
-  if (RegValue* existing = node->FindValue(name))
-    *existing = made;
-  else
-    node->values.push_back(made);
+  NodeForPath(keyPath, true)->SetValue(MakeValue(name, Profile(value)));
 }
 
 void SimRegistry::SetDwordLocked(const std::string& keyPath, const std::string& name, DWORD value) {
-  RegKeyNode* node = NodeForPath(keyPath, true);
-  RegValue made = MakeValue(name, Profile(value));
-  if (RegValue* existing = node->FindValue(name))
-    *existing = made;
-  else
-    node->values.push_back(made);
+  NodeForPath(keyPath, true)->SetValue(MakeValue(name, Profile(value)));
 }
 
 bool SimRegistry::GetStringLocked(const std::string& keyPath, const std::string& name,

@@ -35,6 +35,8 @@ struct RegKeyNode {
   bool denyWrite = false;  // RegSetValueExA gives ERROR_ACCESS_DENIED
 
   RegValue* FindValue(const std::string& valueName);
+  // Sets a value, adding it when the key has none of that name.
+  void SetValue(const RegValue& value);
 };
 
 class SimRegistry : public plat::IRegistry {

@@ -94,33 +94,32 @@ SimServices::HandleRecord* SimServices::Resolve(SC_HANDLE handle) {
   return it == m_handles.end() ? nullptr : &it->second;
 }
 
+SimService* SimServices::ServiceOf(SC_HANDLE handle) {
+  HandleRecord* record = Resolve(handle);
+  return record && record->kind == HandleKind::Service ? Find(record->service) : nullptr;
+}
+
 int SimServices::OpenHandleCount() const {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   return static_cast<int>(m_handles.size());
 }
 
 SC_HANDLE SimServices::OpenSCManagerA(LPCSTR, LPCSTR, DWORD) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("OpenSCManagerA")) return nullptr;
+  CallScope call(m_machine, "OpenSCManagerA");
+  if (call.Fails()) return nullptr;
   const ULONG_PTR handle = m_nextHandle += 4;
   m_handles[handle] = HandleRecord{HandleKind::Manager, std::string()};
   return reinterpret_cast<SC_HANDLE>(handle);
 }
 
 SC_HANDLE SimServices::OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "OpenServiceA");
   const std::string serviceName = name ? name : "";
-  if (m_machine.FailCall("OpenServiceA", serviceName)) return nullptr;
+  if (call.Fails(serviceName)) return nullptr;
   HandleRecord* record = Resolve(manager);
-  if (!record || record->kind != HandleKind::Manager) {
-    m_machine.SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
+  if (!record || record->kind != HandleKind::Manager) return m_machine.Fail(ERROR_INVALID_HANDLE);
   SimService* service = Find(serviceName);
-  if (!service) {
-    m_machine.SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
-    return nullptr;
-  }
+  if (!service) return m_machine.Fail(ERROR_SERVICE_DOES_NOT_EXIST);
   const ULONG_PTR handle = m_nextHandle += 4;
   m_handles[handle] = HandleRecord{HandleKind::Service, service->name};
   return reinterpret_cast<SC_HANDLE>(handle);
@@ -153,81 +152,57 @@ void SimServices::Complete(SimService& service) {
 }
 
 BOOL SimServices::QueryServiceStatus(SC_HANDLE handle, SERVICE_STATUS* status) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  m_machine.SpendCallTime(lock, "QueryServiceStatus");
-  if (m_machine.FailCall("QueryServiceStatus")) return FALSE;
-  HandleRecord* record = Resolve(handle);
-  if (!record || record->kind != HandleKind::Service) {
-    m_machine.SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  SimService& service = *Find(record->service);
-  Advance(service, true);
-  FillStatus(service, status);
+  CallScope call(m_machine, "QueryServiceStatus");
+  if (call.Fails()) return FALSE;
+  SimService* service = ServiceOf(handle);
+  if (!service) return m_machine.Fail(ERROR_INVALID_HANDLE);
+  Advance(*service, true);
+  FillStatus(*service, status);
   return TRUE;
 }
 
 BOOL SimServices::StartServiceA(SC_HANDLE handle, DWORD, LPCSTR*) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("StartServiceA")) return FALSE;
-  HandleRecord* record = Resolve(handle);
-  if (!record || record->kind != HandleKind::Service) {
-    m_machine.SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  SimService& service = *Find(record->service);
-  m_machine.Log("StartServiceA " + service.name);
-  Advance(service, false);
-  if (service.state != SERVICE_STOPPED) {
-    m_machine.SetLastError(ERROR_SERVICE_ALREADY_RUNNING);
-    return FALSE;
-  }
-  ++service.starts;
-  BeginTransition(service, SERVICE_START_PENDING);
+  CallScope call(m_machine, "StartServiceA");
+  if (call.Fails()) return FALSE;
+  SimService* service = ServiceOf(handle);
+  if (!service) return m_machine.Fail(ERROR_INVALID_HANDLE);
+  m_machine.Log("StartServiceA " + service->name);
+  Advance(*service, false);
+  if (service->state != SERVICE_STOPPED) return m_machine.Fail(ERROR_SERVICE_ALREADY_RUNNING);
+  ++service->starts;
+  BeginTransition(*service, SERVICE_START_PENDING);
   return TRUE;
 }
 
 BOOL SimServices::ControlService(SC_HANDLE handle, DWORD control, SERVICE_STATUS* status) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("ControlService")) return FALSE;
-  HandleRecord* record = Resolve(handle);
-  if (!record || record->kind != HandleKind::Service) {
-    m_machine.SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  SimService& service = *Find(record->service);
-  if (control != SERVICE_CONTROL_STOP) {
-    m_machine.SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  m_machine.Log("ControlService " + service.name + " stop");
-  Advance(service, false);
-  if (service.state == SERVICE_STOPPED) {
-    FillStatus(service, status);
-    m_machine.SetLastError(ERROR_SERVICE_NOT_ACTIVE);
-    return FALSE;
+  CallScope call(m_machine, "ControlService");
+  if (call.Fails()) return FALSE;
+  SimService* service = ServiceOf(handle);
+  if (!service) return m_machine.Fail(ERROR_INVALID_HANDLE);
+  if (control != SERVICE_CONTROL_STOP) return m_machine.Fail(ERROR_INVALID_PARAMETER);
+  m_machine.Log("ControlService " + service->name + " stop");
+  Advance(*service, false);
+  if (service->state == SERVICE_STOPPED) {
+    FillStatus(*service, status);
+    return m_machine.Fail(ERROR_SERVICE_NOT_ACTIVE);
   }
   // A service takes controls only once it runs: one still starting (or
   // already stopping) refuses the stop. ControlService documents
   // ERROR_SERVICE_CANNOT_ACCEPT_CTRL for a service in a pending state.
   // https://learn.microsoft.com/windows/win32/api/winsvc/nf-winsvc-controlservice
-  if (service.state != SERVICE_RUNNING) {
-    FillStatus(service, status);
-    m_machine.SetLastError(ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
-    return FALSE;
+  if (service->state != SERVICE_RUNNING) {
+    FillStatus(*service, status);
+    return m_machine.Fail(ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
   }
-  ++service.stops;
-  BeginTransition(service, SERVICE_STOP_PENDING);
-  FillStatus(service, status);
+  ++service->stops;
+  BeginTransition(*service, SERVICE_STOP_PENDING);
+  FillStatus(*service, status);
   return TRUE;
 }
 
 BOOL SimServices::CloseServiceHandle(SC_HANDLE handle) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_handles.erase(reinterpret_cast<ULONG_PTR>(handle)) == 0) {
-    m_machine.SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (m_handles.erase(reinterpret_cast<ULONG_PTR>(handle)) == 0) return m_machine.Fail(ERROR_INVALID_HANDLE);
   return TRUE;
 }
 

@@ -63,6 +63,8 @@ class SimServices : public plat::IServices {
     std::string service;
   };
   HandleRecord* Resolve(SC_HANDLE handle);
+  // The service a service handle names; null for any other handle.
+  SimService* ServiceOf(SC_HANDLE handle);
   // Polled: one pending query spent. Either way the transition ends once
   // its time is up.
   void Advance(SimService& service, bool polled);

@@ -262,29 +262,21 @@ void SimSpooler::OnServiceRunning() {
 }
 
 BOOL SimSpooler::EnumPortsA(std::vector<plat::PortInfo2>* ports) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  m_machine.SpendCallTime(lock, "EnumPortsA");
-  if (m_machine.FailCall("EnumPortsA") || FailUnlessRunning()) return FALSE;
+  CallScope call(m_machine, "EnumPortsA");
+  if (call.Fails() || FailUnlessRunning()) return FALSE;
   *ports = m_ports;
   return TRUE;
 }
 
 BOOL SimSpooler::GetPrinterDriverDirectoryA(LPCSTR environment, LPSTR buffer, DWORD size, DWORD* needed) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("GetPrinterDriverDirectoryA", Text(environment)) || FailUnlessRunning())
-    return FALSE;
+  CallScope call(m_machine, "GetPrinterDriverDirectoryA");
+  if (call.Fails(Text(environment)) || FailUnlessRunning()) return FALSE;
   // No environment means the caller's own: a 32-bit program's.
   const std::string directory = DriverDirectory(environment ? environment : "Windows NT x86");
-  if (directory.empty()) {
-    m_machine.SetLastError(ERROR_INVALID_ENVIRONMENT);
-    return FALSE;
-  }
+  if (directory.empty()) return m_machine.Fail(ERROR_INVALID_ENVIRONMENT);
   const DWORD length = static_cast<DWORD>(directory.size() + 1);
   if (needed) *needed = length;
-  if (!buffer || size < length) {
-    m_machine.SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
-  }
+  if (!buffer || size < length) return m_machine.Fail(ERROR_INSUFFICIENT_BUFFER);
   std::memcpy(buffer, directory.c_str(), length);
   return TRUE;
 }
@@ -314,32 +306,22 @@ bool SimSpooler::RefuseInProtectedPrintMode(const std::string& call) {
 }
 
 BOOL SimSpooler::AddPrinterDriverExA(const plat::DriverInfo3& info, DWORD flags) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  m_machine.SpendCallTime(lock, "AddPrinterDriverExA");
-  if (m_machine.FailCall("AddPrinterDriverExA", info.name) || FailUnlessRunning() ||
+  CallScope call(m_machine, "AddPrinterDriverExA");
+  if (call.Fails(info.name) || FailUnlessRunning() ||
       RefuseInProtectedPrintMode("AddPrinterDriverExA " + info.name))
     return FALSE;
   const std::string directory = DriverDirectory(info.environment);
-  if (directory.empty()) {
-    m_machine.SetLastError(ERROR_INVALID_ENVIRONMENT);
-    return FALSE;
-  }
-  if ((info.version != 2 && info.version != 3) || info.name.empty()) {
-    m_machine.SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (directory.empty()) return m_machine.Fail(ERROR_INVALID_ENVIRONMENT);
+  if ((info.version != 2 && info.version != 3) || info.name.empty())
+    return m_machine.Fail(ERROR_INVALID_PARAMETER);
   if (info.version == 2 && BlocksKernelModeDrivers(info.environment)) {
     m_machine.Log("AddPrinterDriverExA " + info.name + ": kernel-mode driver blocked");
-    m_machine.SetLastError(ERROR_KM_DRIVER_BLOCKED);
-    return FALSE;
+    return m_machine.Fail(ERROR_KM_DRIVER_BLOCKED);
   }
   if (!info.monitorName.empty()) {
     bool known = false;
     for (const Monitor& monitor : m_monitors) known = known || monitor.name == info.monitorName;
-    if (!known) {
-      m_machine.SetLastError(ERROR_UNKNOWN_PRINT_MONITOR);
-      return FALSE;
-    }
+    if (!known) return m_machine.Fail(ERROR_UNKNOWN_PRINT_MONITOR);
   }
   // Where the spooler takes each file from. Without APD_COPY_FROM_DIRECTORY
   // "all files required by the driver must be copied to the system's
@@ -368,8 +350,7 @@ BOOL SimSpooler::AddPrinterDriverExA(const plat::DriverInfo3& info, DWORD flags)
     std::error_code error;
     if (!fs::is_regular_file(simFiles.HostPathLocked(file.source, SimFiles::View::Native), error)) {
       m_machine.Log("AddPrinterDriverExA " + info.name + ": " + file.source + " missing");
-      m_machine.SetLastError(ERROR_FILE_NOT_FOUND);
-      return FALSE;
+      return m_machine.Fail(ERROR_FILE_NOT_FOUND);
     }
   }
   Driver driver;
@@ -391,65 +372,53 @@ BOOL SimSpooler::AddPrinterDriverExA(const plat::DriverInfo3& info, DWORD flags)
 }
 
 BOOL SimSpooler::EnumMonitorsA(std::vector<plat::MonitorInfo2>* monitors) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "EnumMonitorsA");
   monitors->clear();
-  if (m_machine.FailCall("EnumMonitorsA") || FailUnlessRunning()) return FALSE;
+  if (call.Fails() || FailUnlessRunning()) return FALSE;
   for (const Monitor& monitor : m_monitors)
     monitors->push_back({monitor.name, monitor.environment, monitor.dll});
   return TRUE;
 }
 
 BOOL SimSpooler::DeleteMonitorA(LPCSTR, LPCSTR monitorName) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("DeleteMonitorA", Text(monitorName)) || FailUnlessRunning()) return FALSE;
+  CallScope call(m_machine, "DeleteMonitorA");
+  if (call.Fails(Text(monitorName)) || FailUnlessRunning()) return FALSE;
   for (auto it = m_monitors.begin(); it != m_monitors.end(); ++it) {
     if (it->name == Text(monitorName)) {
       // A language monitor a printer's driver names is in use.
       for (const Printer& printer : m_printers) {
         for (const auto& environment : m_drivers) {
           auto driver = environment.second.find(printer.info.driverName);
-          if (driver != environment.second.end() && driver->second.info.monitorName == it->name) {
-            m_machine.SetLastError(ERROR_PRINT_MONITOR_IN_USE);
-            return FALSE;
-          }
+          if (driver != environment.second.end() && driver->second.info.monitorName == it->name)
+            return m_machine.Fail(ERROR_PRINT_MONITOR_IN_USE);
         }
       }
       // A port monitor stays while a printer uses one of its ports
       // (MS-RPRN, RpcDeleteMonitor: ERROR_PRINT_MONITOR_IN_USE).
       for (const Printer& printer : m_printers)
         for (const plat::PortInfo2& port : m_ports)
-          if (SameName(port.portName, printer.info.portName) && port.monitorName == it->name) {
-            m_machine.SetLastError(ERROR_PRINT_MONITOR_IN_USE);
-            return FALSE;
-          }
+          if (SameName(port.portName, printer.info.portName) && port.monitorName == it->name)
+            return m_machine.Fail(ERROR_PRINT_MONITOR_IN_USE);
       m_monitors.erase(it);
       m_machine.Log("monitor " + Text(monitorName) + " deleted");
       return TRUE;
     }
   }
-  m_machine.SetLastError(ERROR_UNKNOWN_PRINT_MONITOR);
-  return FALSE;
+  return m_machine.Fail(ERROR_UNKNOWN_PRINT_MONITOR);
 }
 
 BOOL SimSpooler::AddMonitorA(LPCSTR monitorName, LPCSTR environment, LPCSTR dllName) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("AddMonitorA", Text(monitorName)) || FailUnlessRunning() ||
+  CallScope call(m_machine, "AddMonitorA");
+  if (call.Fails(Text(monitorName)) || FailUnlessRunning() ||
       RefuseInProtectedPrintMode("AddMonitorA " + Text(monitorName)))
     return FALSE;
-  for (const Monitor& monitor : m_monitors) {
-    if (monitor.name == Text(monitorName)) {
-      m_machine.SetLastError(ERROR_PRINT_MONITOR_ALREADY_INSTALLED);
-      return FALSE;
-    }
-  }
+  for (const Monitor& monitor : m_monitors)
+    if (monitor.name == Text(monitorName)) return m_machine.Fail(ERROR_PRINT_MONITOR_ALREADY_INSTALLED);
   // "You can only add a monitor that was written for the architecture of the
   // server"; no environment means the caller's, a 32-bit program's.
   // https://learn.microsoft.com/windows/win32/printdocs/addmonitor
   const std::string wanted = environment ? Text(environment) : "Windows NT x86";
-  if (wanted != NativeEnvironment()) {
-    m_machine.SetLastError(ERROR_INVALID_ENVIRONMENT);
-    return FALSE;
-  }
+  if (wanted != NativeEnvironment()) return m_machine.Fail(ERROR_INVALID_ENVIRONMENT);
   // The spooler, a native process, loads the DLL at once: a name alone from
   // its system folder, where "all files required by the monitor must be
   // copied" (AddMonitor, Remarks); a full path as it stands, with no
@@ -460,8 +429,7 @@ BOOL SimSpooler::AddMonitorA(LPCSTR monitorName, LPCSTR environment, LPCSTR dllN
   std::error_code error;
   if (dll.empty() ||
       !fs::is_regular_file(m_machine.Files().HostPathLocked(path, SimFiles::View::Native), error)) {
-    m_machine.SetLastError(ERROR_MOD_NOT_FOUND);
-    return FALSE;
+    return m_machine.Fail(ERROR_MOD_NOT_FOUND);
   }
   m_monitors.push_back(Monitor{Text(monitorName), wanted, dll});
   m_machine.Log("monitor " + Text(monitorName) + " added");
@@ -469,30 +437,23 @@ BOOL SimSpooler::AddMonitorA(LPCSTR monitorName, LPCSTR environment, LPCSTR dllN
 }
 
 BOOL SimSpooler::OpenPrinterA(LPCSTR printerName, HANDLE* printer, LPCSTR, DWORD access) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("OpenPrinterA", Text(printerName)) || FailUnlessRunning()) return FALSE;
+  CallScope call(m_machine, "OpenPrinterA");
+  if (call.Fails(Text(printerName)) || FailUnlessRunning()) return FALSE;
   // ",XcvMonitor NAME" opens the data interface of an installed port
   // monitor; it takes SERVER_ACCESS_ADMINISTER.
   const std::string xcvPrefix = ",XcvMonitor ";
   if (Text(printerName).compare(0, xcvPrefix.size(), xcvPrefix) == 0) {
     const std::string monitor = Text(printerName).substr(xcvPrefix.size());
-    if (monitor != "Standard TCP/IP Port" && monitor != "Local Port") {
-      m_machine.SetLastError(ERROR_INVALID_PRINTER_NAME);
-      return FALSE;
-    }
-    if ((access & SERVER_ACCESS_ADMINISTER) == 0 || !m_machine.Version().administrator) {
-      m_machine.SetLastError(ERROR_ACCESS_DENIED);
-      return FALSE;
-    }
+    if (monitor != "Standard TCP/IP Port" && monitor != "Local Port")
+      return m_machine.Fail(ERROR_INVALID_PRINTER_NAME);
+    if ((access & SERVER_ACCESS_ADMINISTER) == 0 || !m_machine.Version().administrator)
+      return m_machine.Fail(ERROR_ACCESS_DENIED);
     const ULONG_PTR handle = m_nextHandle += 4;
     m_xcvHandles[handle] = monitor;
     *printer = reinterpret_cast<HANDLE>(handle);
     return TRUE;
   }
-  if (!FindPrinter(Text(printerName))) {
-    m_machine.SetLastError(ERROR_INVALID_PRINTER_NAME);
-    return FALSE;
-  }
+  if (!FindPrinter(Text(printerName))) return m_machine.Fail(ERROR_INVALID_PRINTER_NAME);
   const ULONG_PTR handle = m_nextHandle += 4;
   m_printerHandles[handle] = Text(printerName);
   *printer = reinterpret_cast<HANDLE>(handle);
@@ -503,10 +464,7 @@ BOOL SimSpooler::SetPrinterA(HANDLE printer, DWORD command) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   auto it = m_printerHandles.find(reinterpret_cast<ULONG_PTR>(printer));
   Printer* target = it == m_printerHandles.end() ? nullptr : FindPrinter(it->second);
-  if (!target) {
-    m_machine.SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (!target) return m_machine.Fail(ERROR_INVALID_HANDLE);
   if (command == PRINTER_CONTROL_PURGE) {
     target->purged = true;
     m_machine.Log("printer " + target->info.printerName + " purged");
@@ -518,10 +476,7 @@ BOOL SimSpooler::DeletePrinter(HANDLE printer) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   auto it = m_printerHandles.find(reinterpret_cast<ULONG_PTR>(printer));
   Printer* target = it == m_printerHandles.end() ? nullptr : FindPrinter(it->second);
-  if (!target) {
-    m_machine.SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (!target) return m_machine.Fail(ERROR_INVALID_HANDLE);
   const std::string name = target->info.printerName;
   DeletePrinterRecords(name);
   m_printers.erase(m_printers.begin() + (target - m_printers.data()));
@@ -534,38 +489,21 @@ BOOL SimSpooler::ClosePrinter(HANDLE printer) {
   m_documents.erase(reinterpret_cast<ULONG_PTR>(printer));
   if (m_printerHandles.erase(reinterpret_cast<ULONG_PTR>(printer)) == 0 &&
       m_xcvHandles.erase(reinterpret_cast<ULONG_PTR>(printer)) == 0) {
-    m_machine.SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    return m_machine.Fail(ERROR_INVALID_HANDLE);
   }
   return TRUE;
 }
 
 HANDLE SimSpooler::AddPrinterA(const plat::PrinterInfo2& info) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  m_machine.SpendCallTime(lock, "AddPrinterA");
-  if (m_machine.FailCall("AddPrinterA", info.printerName) || FailUnlessRunning()) return nullptr;
-  if (!IsPrinterNameWindowsTakes(info.printerName)) {
-    m_machine.SetLastError(ERROR_INVALID_PRINTER_NAME);
-    return nullptr;
-  }
-  if (FindPrinter(info.printerName)) {
-    m_machine.SetLastError(ERROR_PRINTER_ALREADY_EXISTS);
-    return nullptr;
-  }
-  if (!PortExists(info.portName)) {
-    m_machine.SetLastError(ERROR_UNKNOWN_PORT);
-    return nullptr;
-  }
+  CallScope call(m_machine, "AddPrinterA");
+  if (call.Fails(info.printerName) || FailUnlessRunning()) return nullptr;
+  if (!IsPrinterNameWindowsTakes(info.printerName)) return m_machine.Fail(ERROR_INVALID_PRINTER_NAME);
+  if (FindPrinter(info.printerName)) return m_machine.Fail(ERROR_PRINTER_ALREADY_EXISTS);
+  if (!PortExists(info.portName)) return m_machine.Fail(ERROR_UNKNOWN_PORT);
   // The spooler of a 64-bit Windows runs 64-bit drivers only.
   const std::string native = NativeEnvironment();
-  if (m_drivers[native].count(info.driverName) == 0) {
-    m_machine.SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
-    return nullptr;
-  }
-  if (!SameName(info.printProcessor, "WinPrint")) {
-    m_machine.SetLastError(ERROR_UNKNOWN_PRINTPROCESSOR);
-    return nullptr;
-  }
+  if (m_drivers[native].count(info.driverName) == 0) return m_machine.Fail(ERROR_UNKNOWN_PRINTER_DRIVER);
+  if (!SameName(info.printProcessor, "WinPrint")) return m_machine.Fail(ERROR_UNKNOWN_PRINTPROCESSOR);
   Printer printer;
   printer.info = info;
   m_printers.push_back(printer);
@@ -577,8 +515,8 @@ HANDLE SimSpooler::AddPrinterA(const plat::PrinterInfo2& info) {
 }
 
 BOOL SimSpooler::EnumPrintersA(DWORD flags, std::vector<plat::PrinterInfo2>* printers) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("EnumPrintersA") || FailUnlessRunning()) return FALSE;
+  CallScope call(m_machine, "EnumPrintersA");
+  if (call.Fails() || FailUnlessRunning()) return FALSE;
   printers->clear();
   if (flags & PRINTER_ENUM_LOCAL)
     for (const Printer& printer : m_printers) {
@@ -595,56 +533,37 @@ namespace sim {
 // The standard TCP/IP port monitor's dialogs are answered by the user of
 // the run; its ports are listed last, as the spooler adds them.
 BOOL SimSpooler::AddPortA(HWND, LPCSTR monitorName) {
-  {
-    std::lock_guard<std::mutex> lock(m_machine.Mutex());
-    if (m_machine.FailCall("AddPortA", Text(monitorName)) || FailUnlessRunning()) return FALSE;
-    if (Text(monitorName) != "Standard TCP/IP Port" || !m_machine.PortMonitorUser()) {
-      m_machine.SetLastError(ERROR_NOT_SUPPORTED);
-      return FALSE;
-    }
-  }
+  CallScope call(m_machine, "AddPortA");
+  if (call.Fails(Text(monitorName)) || FailUnlessRunning()) return FALSE;
+  if (Text(monitorName) != "Standard TCP/IP Port" || !m_machine.PortMonitorUser())
+    return m_machine.Fail(ERROR_NOT_SUPPORTED);
   // The wizard is modal: the user answers it without the machine's lock.
+  call.Lock().unlock();
   const PortMonitorAnswer answer = m_machine.PortMonitorUser()->AddPortWizard();
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (answer.error) {
-    m_machine.SetLastError(answer.error);
-    return FALSE;
-  }
-  if (!answer.done || answer.portName.empty()) {
-    m_machine.SetLastError(kErrorCancelled);
-    return FALSE;
-  }
-  if (PortExists(answer.portName)) {
-    m_machine.SetLastError(kErrorAlreadyExists);
-    return FALSE;
-  }
+  call.Lock().lock();
+  if (answer.error) return m_machine.Fail(answer.error);
+  if (!answer.done || answer.portName.empty()) return m_machine.Fail(kErrorCancelled);
+  if (PortExists(answer.portName)) return m_machine.Fail(kErrorAlreadyExists);
   AddTcpipPortLocked(answer.portName, answer.address);
   return TRUE;
 }
 
 BOOL SimSpooler::ConfigurePortA(HWND, LPCSTR portName) {
-  {
-    std::lock_guard<std::mutex> lock(m_machine.Mutex());
-    if (m_machine.FailCall("ConfigurePortA", Text(portName)) || FailUnlessRunning()) return FALSE;
-    if (!PortExists(Text(portName)) || !m_machine.PortMonitorUser()) {
-      m_machine.SetLastError(ERROR_NOT_SUPPORTED);
-      return FALSE;
-    }
-  }
+  CallScope call(m_machine, "ConfigurePortA");
+  if (call.Fails(Text(portName)) || FailUnlessRunning()) return FALSE;
+  if (!PortExists(Text(portName)) || !m_machine.PortMonitorUser()) return m_machine.Fail(ERROR_NOT_SUPPORTED);
+  call.Lock().unlock();
   const PortMonitorAnswer answer = m_machine.PortMonitorUser()->ConfigurePortSheet(Text(portName));
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (answer.error || !answer.done) {
-    m_machine.SetLastError(answer.error ? answer.error : kErrorCancelled);
-    return FALSE;
-  }
+  call.Lock().lock();
+  if (answer.error || !answer.done) return m_machine.Fail(answer.error ? answer.error : kErrorCancelled);
   // Success leaves the last error as it was: a function that succeeds need
   // not set it (GetLastError, "Return value").
   return TRUE;
 }
 
 BOOL SimSpooler::DeletePortA(HWND, LPCSTR portName) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("DeletePortA", Text(portName)) || FailUnlessRunning()) return FALSE;
+  CallScope call(m_machine, "DeletePortA");
+  if (call.Fails(Text(portName)) || FailUnlessRunning()) return FALSE;
   for (auto it = m_ports.begin(); it != m_ports.end(); ++it) {
     if (it->portName == Text(portName)) {
       m_ports.erase(it);
@@ -652,8 +571,7 @@ BOOL SimSpooler::DeletePortA(HWND, LPCSTR portName) {
       return TRUE;
     }
   }
-  m_machine.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+  return m_machine.Fail(ERROR_NOT_SUPPORTED);
 }
 
 }  // namespace sim
@@ -661,26 +579,19 @@ BOOL SimSpooler::DeletePortA(HWND, LPCSTR portName) {
 namespace sim {
 
 BOOL SimSpooler::DeletePrinterDriverExA(LPCSTR environment, LPCSTR driverName, DWORD deleteFlags) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("DeletePrinterDriverExA", Text(driverName)) || FailUnlessRunning()) return FALSE;
+  CallScope call(m_machine, "DeletePrinterDriverExA");
+  if (call.Fails(Text(driverName)) || FailUnlessRunning()) return FALSE;
   const std::string env = environment ? Text(environment) : "Windows NT x86";
   auto drivers = m_drivers.find(env);
-  if (DriverDirectory(env).empty()) {
-    m_machine.SetLastError(ERROR_INVALID_ENVIRONMENT);
-    return FALSE;
-  }
-  if (drivers == m_drivers.end() || drivers->second.count(Text(driverName)) == 0) {
-    m_machine.SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
-    return FALSE;
-  }
+  if (DriverDirectory(env).empty()) return m_machine.Fail(ERROR_INVALID_ENVIRONMENT);
+  if (drivers == m_drivers.end() || drivers->second.count(Text(driverName)) == 0)
+    return m_machine.Fail(ERROR_UNKNOWN_PRINTER_DRIVER);
   // A driver a printer uses stays (the spooler's printers are of the
   // machine's own environment).
   const std::string native = NativeEnvironment();
   for (const Printer& printer : m_printers) {
-    if (env == native && SameName(printer.info.driverName, Text(driverName))) {
-      m_machine.SetLastError(ERROR_PRINTER_DRIVER_IN_USE);
-      return FALSE;
-    }
+    if (env == native && SameName(printer.info.driverName, Text(driverName)))
+      return m_machine.Fail(ERROR_PRINTER_DRIVER_IN_USE);
   }
   const Driver driver = drivers->second[Text(driverName)];
   drivers->second.erase(Text(driverName));
@@ -702,13 +613,10 @@ BOOL SimSpooler::DeletePrinterDriverExA(LPCSTR environment, LPCSTR driverName, D
 }
 
 BOOL SimSpooler::XcvDataAddPort(HANDLE xcv, const plat::TcpipPortData& port, DWORD* status) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "XcvDataW");
   auto handle = m_xcvHandles.find(reinterpret_cast<ULONG_PTR>(xcv));
-  if (handle == m_xcvHandles.end()) {
-    m_machine.SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (m_machine.FailCall("XcvDataW", port.portName)) return FALSE;
+  if (handle == m_xcvHandles.end()) return m_machine.Fail(ERROR_INVALID_HANDLE);
+  if (call.Fails(port.portName)) return FALSE;
   // The call itself succeeds; the monitor's verdict comes back in status.
   if (handle->second != "Standard TCP/IP Port") {
     *status = ERROR_INVALID_PARAMETER;

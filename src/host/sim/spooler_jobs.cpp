@@ -114,24 +114,19 @@ nlohmann::json SimSpooler::JobsJson() const {
 }
 
 BOOL SimSpooler::GetPrinterA(HANDLE handle, plat::PrinterInfo2* info) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  m_machine.SpendCallTime(lock, "GetPrinterA");
-  if (m_machine.FailCall("GetPrinterA") || FailUnlessRunning()) return FALSE;
+  CallScope call(m_machine, "GetPrinterA");
+  if (call.Fails() || FailUnlessRunning()) return FALSE;
   Printer* printer = PrinterOfHandle(handle);
   if (!printer) return FALSE;
-  if (!info) {
-    m_machine.SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (!info) return m_machine.Fail(ERROR_INVALID_PARAMETER);
   *info = printer->info;
   info->jobCount = static_cast<DWORD>(printer->jobs.size());
   return TRUE;
 }
 
 BOOL SimSpooler::EnumJobsA(HANDLE handle, std::vector<plat::JobInfo2>* jobs) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  m_machine.SpendCallTime(lock, "EnumJobsA");
-  if (m_machine.FailCall("EnumJobsA") || FailUnlessRunning()) return FALSE;
+  CallScope call(m_machine, "EnumJobsA");
+  if (call.Fails() || FailUnlessRunning()) return FALSE;
   Printer* printer = PrinterOfHandle(handle);
   if (!printer) return FALSE;
   jobs->clear();
@@ -144,22 +139,16 @@ BOOL SimSpooler::EnumJobsA(HANDLE handle, std::vector<plat::JobInfo2>* jobs) {
 }
 
 DWORD SimSpooler::StartDocPrinterA(HANDLE handle, LPCSTR documentName, LPCSTR dataType) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  m_machine.SpendCallTime(lock, "StartDocPrinterA");
-  if (m_machine.FailCall("StartDocPrinterA") || FailUnlessRunning()) return 0;
+  CallScope call(m_machine, "StartDocPrinterA");
+  if (call.Fails() || FailUnlessRunning()) return 0;
   Printer* printer = PrinterOfHandle(handle);
   if (!printer) return 0;
   const ULONG_PTR key = reinterpret_cast<ULONG_PTR>(handle);
   // One document at a time on a handle.
-  if (m_documents.count(key)) {
-    m_machine.SetLastError(ERROR_INVALID_PRINTER_STATE);
-    return 0;
-  }
+  if (m_documents.count(key)) return m_machine.Fail(ERROR_INVALID_PRINTER_STATE);
   const std::string type = dataType ? dataType : "RAW";
-  if (type != "RAW" && type != "TEXT" && type != "NT EMF 1.008") {
-    m_machine.SetLastError(ERROR_INVALID_DATATYPE);
-    return 0;
-  }
+  if (type != "RAW" && type != "TEXT" && type != "NT EMF 1.008")
+    return m_machine.Fail(ERROR_INVALID_DATATYPE);
   Job job;
   job.info.jobId = m_nextJobId++;
   job.info.document = documentName ? documentName : "";
@@ -173,10 +162,9 @@ DWORD SimSpooler::StartDocPrinterA(HANDLE handle, LPCSTR documentName, LPCSTR da
 }
 
 BOOL SimSpooler::WritePrinter(HANDLE handle, LPCVOID data, DWORD size, DWORD* written) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  m_machine.SpendCallTime(lock, "WritePrinter");
+  CallScope call(m_machine, "WritePrinter");
   if (written) *written = 0;
-  if (m_machine.FailCall("WritePrinter")) return FALSE;
+  if (call.Fails()) return FALSE;
   Printer* printer = PrinterOfHandle(handle);
   if (!printer) return FALSE;
   auto document = m_documents.find(reinterpret_cast<ULONG_PTR>(handle));
@@ -184,10 +172,8 @@ BOOL SimSpooler::WritePrinter(HANDLE handle, LPCVOID data, DWORD size, DWORD* wr
                  ? printer->jobs.end()
                  : std::find_if(printer->jobs.begin(), printer->jobs.end(),
                                 [&](const Job& entry) { return entry.info.jobId == document->second; });
-  if (job == printer->jobs.end() || (!data && size)) {
-    m_machine.SetLastError(job == printer->jobs.end() ? ERROR_SPL_NO_STARTDOC : ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (job == printer->jobs.end() || (!data && size))
+    return m_machine.Fail(job == printer->jobs.end() ? ERROR_SPL_NO_STARTDOC : ERROR_INVALID_PARAMETER);
   job->bytes.append(static_cast<const char*>(data), size);
   job->info.size = static_cast<DWORD>(job->bytes.size());
   if (written) *written = size;
@@ -199,10 +185,7 @@ BOOL SimSpooler::EndDocPrinter(HANDLE handle) {
   Printer* printer = PrinterOfHandle(handle);
   if (!printer) return FALSE;
   auto document = m_documents.find(reinterpret_cast<ULONG_PTR>(handle));
-  if (document == m_documents.end()) {
-    m_machine.SetLastError(ERROR_SPL_NO_STARTDOC);
-    return FALSE;
-  }
+  if (document == m_documents.end()) return m_machine.Fail(ERROR_SPL_NO_STARTDOC);
   for (Job& job : printer->jobs)
     if (job.info.jobId == document->second) job.ended = true;
   m_documents.erase(document);

@@ -31,20 +31,14 @@ DWORD SimSystem::GetLastError() { return m_machine.GetLastError(); }
 void SimSystem::SetLastError(DWORD error) { m_machine.SetLastError(error); }
 
 BOOL SimSystem::GetVersionExA(OSVERSIONINFOA* info) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  m_machine.SpendCallTime(lock, "GetVersionExA");
-  if (!info) {
-    m_machine.SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  CallScope call(m_machine, "GetVersionExA");
+  if (!info) return m_machine.Fail(ERROR_INVALID_PARAMETER);
   const DWORD size = info->dwOSVersionInfoSize;
-  if (m_machine.FailCall("GetVersionExA", std::to_string(size))) return FALSE;
+  if (call.Fails(std::to_string(size))) return FALSE;
   const WindowsVersion& version = m_machine.Version();
   const bool extended = size == sizeof(OSVERSIONINFOEXA);
-  if ((extended && !version.extendedVersionInfo) || (!extended && size != sizeof(OSVERSIONINFOA))) {
-    m_machine.SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
-  }
+  if ((extended && !version.extendedVersionInfo) || (!extended && size != sizeof(OSVERSIONINFOA)))
+    return m_machine.Fail(ERROR_INSUFFICIENT_BUFFER);
   info->dwMajorVersion = version.major;
   info->dwMinorVersion = version.minor;
   info->dwBuildNumber = version.build;
@@ -54,22 +48,19 @@ BOOL SimSystem::GetVersionExA(OSVERSIONINFOA* info) {
 }
 
 HMODULE SimSystem::GetModuleHandleA(LPCSTR name) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "GetModuleHandleA");
   const std::string wanted = ModuleBaseName(name ? name : "");
-  if (m_machine.FailCall("GetModuleHandleA", wanted)) return nullptr;
+  if (call.Fails(wanted)) return nullptr;
   const SimModule* module = m_machine.FindModule(wanted);
-  if (!module) {
-    m_machine.SetLastError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
-  }
+  if (!module) return m_machine.Fail(ERROR_MOD_NOT_FOUND);
   return reinterpret_cast<HMODULE>(const_cast<SimModule*>(module));
 }
 
 HMODULE SimSystem::LoadLibraryA(LPCSTR name) {
   HMODULE module = GetModuleHandleA(name);
   if (module) {
-    std::lock_guard<std::mutex> lock(m_machine.Mutex());
-    if (m_machine.FailCall("LoadLibraryA", name ? name : "")) return nullptr;
+    CallScope call(m_machine, "LoadLibraryA");
+    if (call.Fails(name ? name : "")) return nullptr;
   }
   return module;
 }
@@ -80,18 +71,12 @@ BOOL SimSystem::FreeLibrary(HMODULE module) {
 }
 
 FARPROC SimSystem::GetProcAddress(HMODULE module, LPCSTR name) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (!module || !name) {
-    m_machine.SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  if (m_machine.FailCall("GetProcAddress", name)) return nullptr;
+  CallScope call(m_machine, "GetProcAddress");
+  if (!module || !name) return m_machine.Fail(ERROR_INVALID_HANDLE);
+  if (call.Fails(name)) return nullptr;
   const SimModule* record = reinterpret_cast<const SimModule*>(module);
   auto it = record->exports.find(name);
-  if (it == record->exports.end()) {
-    m_machine.SetLastError(ERROR_PROC_NOT_FOUND);
-    return nullptr;
-  }
+  if (it == record->exports.end()) return m_machine.Fail(ERROR_PROC_NOT_FOUND);
   return it->second;
 }
 
@@ -101,8 +86,7 @@ BOOL SimSystem::ConvertToAnsiCodePage(LPCSTR text, std::string* ansi) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   if (Utf8ToAnsi(text ? text : "", m_machine.Version().codePage, ansi)) return TRUE;
   ansi->clear();
-  m_machine.SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-  return FALSE;
+  return m_machine.Fail(ERROR_NO_UNICODE_TRANSLATION);
 }
 
 namespace {
@@ -115,15 +99,15 @@ const struct {
 }  // namespace
 
 BOOL SimSystem::OpenProcessToken(HANDLE, DWORD, HANDLE* token) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("OpenProcessToken")) return FALSE;
+  CallScope call(m_machine, "OpenProcessToken");
+  if (call.Fails()) return FALSE;
   *token = m_machine.Threads().NewPlainHandleLocked();
   return TRUE;
 }
 
 BOOL SimSystem::LookupPrivilegeValueA(LPCSTR, LPCSTR name, LUID* luid) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("LookupPrivilegeValueA", name ? name : "")) return FALSE;
+  CallScope call(m_machine, "LookupPrivilegeValueA");
+  if (call.Fails(name ? name : "")) return FALSE;
   for (const auto& privilege : kPrivileges) {
     if (name && std::string(name) == privilege.name) {
       luid->LowPart = privilege.luid;
@@ -131,13 +115,12 @@ BOOL SimSystem::LookupPrivilegeValueA(LPCSTR, LPCSTR name, LUID* luid) {
       return TRUE;
     }
   }
-  m_machine.SetLastError(ERROR_NO_SUCH_PRIVILEGE);
-  return FALSE;
+  return m_machine.Fail(ERROR_NO_SUCH_PRIVILEGE);
 }
 
 BOOL SimSystem::AdjustTokenPrivileges(HANDLE, const LUID& luid, DWORD attributes) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("AdjustTokenPrivileges")) return FALSE;
+  CallScope call(m_machine, "AdjustTokenPrivileges");
+  if (call.Fails()) return FALSE;
   for (const auto& privilege : kPrivileges) {
     if (privilege.luid == luid.LowPart && (attributes & SE_PRIVILEGE_ENABLED))
       m_machine.Log(std::string("privilege ") + privilege.name + " enabled");
@@ -147,25 +130,19 @@ BOOL SimSystem::AdjustTokenPrivileges(HANDLE, const LUID& luid, DWORD attributes
 }
 
 BOOL SimSystem::CheckAdministratorsMembership(BOOL* isMember) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("CheckTokenMembership")) return FALSE;
-  if (!isMember) {
-    m_machine.SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  CallScope call(m_machine, "CheckTokenMembership");
+  if (call.Fails()) return FALSE;
+  if (!isMember) return m_machine.Fail(ERROR_INVALID_PARAMETER);
   *isMember = m_machine.Version().administrator ? TRUE : FALSE;
   return TRUE;
 }
 
 BOOL SimSystem::IsProtectedPrintEnabled(BOOL* enabled) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "IsProtectedPrintEnabled");
   *enabled = FALSE;
-  if (m_machine.FailCall("IsProtectedPrintEnabled")) return FALSE;
+  if (call.Fails()) return FALSE;
   // Before Windows 11 24H2 the class is not registered.
-  if (!m_machine.Version().HasProtectedPrintMode()) {
-    m_machine.SetLastError(ERROR_NOT_SUPPORTED);
-    return FALSE;
-  }
+  if (!m_machine.Version().HasProtectedPrintMode()) return m_machine.Fail(ERROR_NOT_SUPPORTED);
   *enabled = m_machine.ProtectedPrintOnLocked() ? TRUE : FALSE;
   return TRUE;
 }

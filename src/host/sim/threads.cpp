@@ -32,15 +32,15 @@ bool SimThreads::IsSignaled(const Object& object) {
 }
 
 HANDLE SimThreads::CreateThread(plat::ThreadProc proc, LPVOID param, DWORD* threadId) {
-  std::unique_lock<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("CreateThread")) return nullptr;
+  CallScope call(m_machine, "CreateThread");
+  if (call.Fails()) return nullptr;
   auto object = std::make_shared<Object>();
   object->kind = Object::Kind::Thread;
   const ULONG_PTR handle = m_nextHandle += 4;
   m_objects[handle] = object;
   const DWORD id = g_nextThreadId++;
   if (threadId) *threadId = id;
-  lock.unlock();
+  call.Lock().unlock();
   // The record is shared so the thread can store its exit code even after
   // its handle was closed.
   const int worldThread = m_machine.GetWorld().StartThread([this, object, proc, param, id]() {
@@ -49,14 +49,14 @@ HANDLE SimThreads::CreateThread(plat::ThreadProc proc, LPVOID param, DWORD* thre
     std::lock_guard<std::mutex> done(m_machine.Mutex());
     object->exitCode = code;
   });
-  lock.lock();
+  call.Lock().lock();
   object->worldThread = worldThread;
   return reinterpret_cast<HANDLE>(handle);
 }
 
 HANDLE SimThreads::CreateEventA(BOOL manualReset, BOOL initialState) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  if (m_machine.FailCall("CreateEventA")) return nullptr;
+  CallScope call(m_machine, "CreateEventA");
+  if (call.Fails()) return nullptr;
   auto object = std::make_shared<Object>();
   object->kind = Object::Kind::Event;
   object->manualReset = manualReset != FALSE;
@@ -68,24 +68,12 @@ HANDLE SimThreads::CreateEventA(BOOL manualReset, BOOL initialState) {
 
 BOOL SimThreads::SetEvent(HANDLE event) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  Object* object = Find(event);
-  if (!object || object->kind != Object::Kind::Event) {
-    m_machine.SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  object->signaled = true;
-  return TRUE;
+  return SetEventLocked(event, true) ? TRUE : m_machine.Fail(ERROR_INVALID_HANDLE);
 }
 
 BOOL SimThreads::ResetEvent(HANDLE event) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
-  Object* object = Find(event);
-  if (!object || object->kind != Object::Kind::Event) {
-    m_machine.SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  object->signaled = false;
-  return TRUE;
+  return SetEventLocked(event, false) ? TRUE : m_machine.Fail(ERROR_INVALID_HANDLE);
 }
 
 DWORD SimThreads::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
@@ -98,10 +86,7 @@ DWORD SimThreads::WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOO
   std::vector<std::shared_ptr<Object>> objects;
   for (DWORD i = 0; i < count; ++i) {
     auto it = m_objects.find(reinterpret_cast<ULONG_PTR>(handles[i]));
-    if (it == m_objects.end()) {
-      m_machine.SetLastError(ERROR_INVALID_HANDLE);
-      return WAIT_FAILED;
-    }
+    if (it == m_objects.end()) return m_machine.Fail(ERROR_INVALID_HANDLE, WAIT_FAILED);
     objects.push_back(it->second);
   }
   auto signaledIndex = [&]() -> int {
@@ -134,8 +119,7 @@ BOOL SimThreads::CloseHandle(HANDLE handle) {
   // COM port handles belong to the COM part.
   if (m_objects.erase(reinterpret_cast<ULONG_PTR>(handle)) == 0 &&
       !m_machine.Comm().CloseHandleLocked(handle)) {
-    m_machine.SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    return m_machine.Fail(ERROR_INVALID_HANDLE);
   }
   return TRUE;
 }
@@ -166,9 +150,9 @@ DWORD SimThreads::GetCurrentThreadId() {
 }
 
 HANDLE SimThreads::CreateMutexA(LPCSTR name) {
-  std::lock_guard<std::mutex> lock(m_machine.Mutex());
+  CallScope call(m_machine, "CreateMutexA");
   const std::string mutexName = name ? name : "";
-  if (m_machine.FailCall("CreateMutexA", mutexName)) return nullptr;
+  if (call.Fails(mutexName)) return nullptr;
   // The name lives as long as a handle to it is open.
   bool exists = false;
   for (const auto& entry : m_objects)

@@ -58,14 +58,10 @@ void SimThreads::GetLocalTime(SYSTEMTIME* time) { GetSystemTime(time); }
 BOOL SimSystem::GetComputerNameA(LPSTR buffer, DWORD* size) {
   std::lock_guard<std::mutex> lock(m_machine.Mutex());
   const std::string& name = m_machine.Version().computerName;
-  if (!size) {
-    m_machine.SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (!size) return m_machine.Fail(ERROR_INVALID_PARAMETER);
   if (!buffer || *size < name.size() + 1) {
     *size = static_cast<DWORD>(name.size() + 1);
-    m_machine.SetLastError(ERROR_BUFFER_OVERFLOW);
-    return FALSE;
+    return m_machine.Fail(ERROR_BUFFER_OVERFLOW);
   }
   std::memcpy(buffer, name.c_str(), name.size() + 1);
   *size = static_cast<DWORD>(name.size());
