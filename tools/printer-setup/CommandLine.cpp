@@ -12,11 +12,11 @@ namespace setup {
 
 namespace {
 
-struct VerbName {
+struct VerbWord {
   const char* name;
   Verb verb;
 };
-const VerbName kVerbs[] = {{"list", Verb::List},     {"install", Verb::Install}, {"remove", Verb::Remove},
+const VerbWord kVerbs[] = {{"list", Verb::List},     {"install", Verb::Install}, {"remove", Verb::Remove},
                            {"status", Verb::Status}, {"plan", Verb::Plan},       {"test", Verb::Test}};
 
 // Which options each command takes; /log and /json go with every one.
@@ -53,6 +53,12 @@ ParsedCommandLine Refuse(const std::string& error) {
 
 }  // namespace
 
+const char* VerbName(Verb verb) {
+  for (const VerbWord& word : kVerbs)
+    if (word.verb == verb) return word.name;
+  return "help";
+}
+
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   ParsedCommandLine parsed;
   for (const std::string& arg : args) {
@@ -65,7 +71,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   if (args.empty()) return Refuse("no command given");
   const std::string verbName = ToLowerAscii(args[0]);
   bool known = false;
-  for (const VerbName& entry : kVerbs) {
+  for (const VerbWord& entry : kVerbs) {
     if (verbName == entry.name) {
       parsed.options.verb = entry.verb;
       known = true;

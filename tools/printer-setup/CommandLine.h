@@ -9,6 +9,9 @@ namespace setup {
 
 enum class Verb { Help, List, Install, Remove, Status, Plan, Test };
 
+// The word that names the command on the command line ("help" for Help).
+const char* VerbName(Verb verb);
+
 struct Options {
   Verb verb = Verb::Help;
   std::string model;

@@ -11,26 +11,6 @@ namespace setup {
 
 namespace {
 
-const char* VerbName(Verb verb) {
-  switch (verb) {
-    case Verb::List:
-      return "list";
-    case Verb::Install:
-      return "install";
-    case Verb::Remove:
-      return "remove";
-    case Verb::Status:
-      return "status";
-    case Verb::Plan:
-      return "plan";
-    case Verb::Test:
-      return "test";
-    case Verb::Help:
-      break;
-  }
-  return "help";
-}
-
 // Every command but status and test unpacks the package into C:\ or
 // changes the spooler, which takes administrator rights; a test receipt
 // needs only the right to print every user has.
@@ -39,23 +19,17 @@ bool NeedsAdministrator(Verb verb) { return verb != Verb::Status && verb != Verb
 // Commands that only read (and print) leave the installation lock alone.
 bool TakesInstallationLock(Verb verb) { return verb != Verb::Status && verb != Verb::Test; }
 
+struct CommandRunner {
+  Verb verb;
+  int (*run)(CommandContext& context);
+};
+const CommandRunner kRunners[] = {{Verb::List, RunList},     {Verb::Install, RunInstall},
+                                  {Verb::Remove, RunRemove}, {Verb::Status, RunStatus},
+                                  {Verb::Plan, RunPlan},     {Verb::Test, RunTest}};
+
 int Dispatch(CommandContext& context) {
-  switch (context.options.verb) {
-    case Verb::List:
-      return RunList(context);
-    case Verb::Install:
-      return RunInstall(context);
-    case Verb::Remove:
-      return RunRemove(context);
-    case Verb::Status:
-      return RunStatus(context);
-    case Verb::Plan:
-      return RunPlan(context);
-    case Verb::Test:
-      return RunTest(context);
-    case Verb::Help:
-      break;
-  }
+  for (const CommandRunner& runner : kRunners)
+    if (runner.verb == context.options.verb) return runner.run(context);
   return kExitBadCommandLine;
 }
 
