@@ -437,9 +437,9 @@ static_assert(sizeof(OVERLAPPED) == 2 * sizeof(ULONG_PTR) + 8 + sizeof(HANDLE) &
               "OVERLAPPED layout");
 
 // A local printer's name: not empty, without "," or "\" ([MS-RPRN] 2.2.4.14
-// Printer Names, https://learn.microsoft.com/openspecs/windows_protocols/ms-rprn/24fcd124-035c-4988-a858-3a7d8d6f7b43),
-// and at most 220 UTF-16 characters: that page gives no length, Windows'
-// local spooler stops at its MAX_PRINTER_NAME of 220 (no Microsoft page
-// states the figure; the conformance suite checks it where it runs).
-// AddPrinter refuses any other name with ERROR_INVALID_PRINTER_NAME.
+// Printer Names), and at most 220 UTF-16 characters. That page gives no
+// length; Windows' local spooler stops at its MAX_PRINTER_NAME of 220 (no
+// Microsoft page states the figure; the conformance suite checks it where
+// it runs). AddPrinter refuses any other name with ERROR_INVALID_PRINTER_NAME.
+// https://learn.microsoft.com/openspecs/windows_protocols/ms-rprn/24fcd124-035c-4988-a858-3a7d8d6f7b43
 constexpr int kMaxPrinterNameLength = 220;
