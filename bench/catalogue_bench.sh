@@ -12,14 +12,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 build=$(cd "${BUILD_DIR:-build-bench}" && pwd)
-runs=5
-[[ ${BENCH_QUICK:-} == 1 ]] && runs=1 # the quick pass: does it still work?
-while [[ $# -gt 0 ]]; do
-  case $1 in
-    --runs) runs=$2; shift 2 ;;
-    *) echo "usage: $0 [--runs N]" >&2; exit 2 ;;
-  esac
-done
+source "$root/bench/runs.sh"
+bench_runs 5 "$@"
 sim=$build/tools/installer-sim/installer-sim
 [[ -f $sim ]] || { echo "error: $sim not built" >&2; exit 1; }
 work=$build/bench/catalogue

@@ -16,14 +16,8 @@ build=$(cd "${BUILD_DIR:-build-bench}" && pwd)
 win=$(cd "${BUILD_WIN:-build-win}" && pwd)
 tools=${BENCH_TOOLS:-$build/bench-tools}
 work=$build/bench/install
-runs=5
-[[ ${BENCH_QUICK:-} == 1 ]] && runs=1 # the quick pass: does it still work?
-while [[ $# -gt 0 ]]; do
-  case $1 in
-    --runs) runs=$2; shift 2 ;;
-    *) echo "usage: $0 [--runs N]" >&2; exit 2 ;;
-  esac
-done
+source "$root/bench/runs.sh"
+bench_runs 5 "$@"
 sample=$build/sample/DriverData.Drv
 for f in "$win/installer.exe" "$win/7-zip32.dll" "$sample"; do
   [[ -f $f ]] || { echo "error: $f not built" >&2; exit 1; }

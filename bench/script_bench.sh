@@ -4,19 +4,14 @@
 # window). The time per step stays flat when the run is linear in the script's length. Prints a
 # Markdown section.
 #
-#   bash bench/script_bench.sh [--runs N]
+#   bash bench/script_bench.sh [--runs N]   (BENCH_QUICK=1: one run)
 # Needs a host build (BUILD_DIR, default build-bench, as run-all.sh makes it) with installer-sim.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 build=$(cd "${BUILD_DIR:-build-bench}" && pwd)
-runs=3
-while [[ $# -gt 0 ]]; do
-  case $1 in
-    --runs) runs=$2; shift 2 ;;
-    *) echo "usage: $0 [--runs N]" >&2; exit 2 ;;
-  esac
-done
+source "$root/bench/runs.sh"
+bench_runs 3 "$@"
 sim=$build/tools/installer-sim/installer-sim
 [[ -f $sim ]] || { echo "error: $sim not built" >&2; exit 1; }
 work=$build/bench/script

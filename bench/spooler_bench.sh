@@ -9,14 +9,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 build=$(mkdir -p "${BUILD_DIR:-build-bench}" && cd "${BUILD_DIR:-build-bench}" && pwd)
 tools=${BENCH_TOOLS:-$build/bench-tools}
-runs=10
-[[ ${BENCH_QUICK:-} == 1 ]] && runs=1 # the quick pass: does it still work?
-while [[ $# -gt 0 ]]; do
-  case $1 in
-    --runs) runs=$2; shift 2 ;;
-    *) echo "usage: $0 [--runs N]" >&2; exit 2 ;;
-  esac
-done
+source "$root/bench/runs.sh"
+bench_runs 10 "$@"
 [[ -f $tools/spooler_restart.exe ]] || bash tools/bench/build.sh "$tools" >/dev/null
 source "$root/tests/wine/wine-env.sh"
 # Statistics of numbers one a line (bench/stats.py).
