@@ -55,7 +55,7 @@ ensure_packages() {
   fi
   local reason
   if ! reason=$(bash "$ROOT/scripts/x86-programs-run.sh"); then
-    echo "wine-e2e: skipped: $reason"
+    echo "wine-e2e: skipped: $reason (scripts/wine-vm.sh runs them in a virtual machine)"
     exit 0
   fi
   for p in Xvfb import identify i686-w64-mingw32-gcc socat; do

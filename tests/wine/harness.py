@@ -20,6 +20,10 @@ TITLE = "Configure & Install v1.0"
 SCREEN = "1024x768"
 BASE_ENV = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
 
+# Under software emulation (scripts/wine-vm.sh) everything takes several times longer: every bound a
+# helper waits for is multiplied by this.
+TIME_SCALE = float(os.environ.get("WINE_TIME_SCALE") or 1)
+
 PORTS_KEY = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\Ports"
 WINDOWS_KEY = r"HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows"
 MONITORS_KEY = r"HKLM\System\CurrentControlSet\Control\Print\Monitors"
@@ -82,7 +86,7 @@ def run(args, env=None, cwd=None, timeout=120, out=None):
             [str(a) for a in args], env=env, cwd=cwd, stdout=f, stderr=subprocess.STDOUT,
             stdin=subprocess.DEVNULL, start_new_session=True)
         try:
-            rc = proc.wait(timeout=timeout)
+            rc = proc.wait(timeout=timeout * TIME_SCALE)
         except subprocess.TimeoutExpired:
             kill_group(proc)
             rc = 124
@@ -120,7 +124,7 @@ def end_background():
 
 
 def wait_for(predicate, seconds, step=0.1):
-    deadline = time.monotonic() + seconds
+    deadline = time.monotonic() + seconds * TIME_SCALE
     while True:
         if predicate():
             return True
@@ -536,10 +540,11 @@ class SerialLines:
     device), the fake printer behind one of them. Wine maps COMn through HKLM\\Software\\Wine\\Ports
     and makes the dosdevices link and the SERIALCOMM entry when its server starts again."""
 
-    def __init__(self, prefix, ports, printer=None):
+    def __init__(self, prefix, ports, printer=None, state_file=None):
         self.prefix = prefix
         self.ports = ports
         self.printer = printer
+        self.state_file = state_file  # the fake printer's state, changeable while it runs
         self.tty = OUT / "tty"
         self.printer_log = OUT / "fake-printer.log"
         self.procs = []
@@ -562,7 +567,8 @@ class SerialLines:
             self.printer_log.unlink(missing_ok=True)
             self.procs.append(background(
                 ["python3", HERE / "fake-printer/fake_printer.py", self.tty / f"{self.printer}-dev", "--log",
-                 self.printer_log], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+                 self.printer_log] + (["--state-file", self.state_file] if self.state_file else []),
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         for port in self.ports:
             # A link left by an earlier mapping would stand; a link made by hand would never reach
             # SERIALCOMM.
@@ -598,4 +604,4 @@ class SerialLines:
     def printer_asked(self):
         """The fake printer got the status request 10 04 01 and answered 12."""
         text = self.printer_log.read_text() if self.printer_log.exists() else ""
-        return Result("request 10 04 01 -> 12" in text.splitlines(), text)
+        return Result(any(line.startswith("request 10 04 01 -> 12") for line in text.splitlines()), text)
