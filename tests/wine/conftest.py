@@ -16,6 +16,7 @@ FAILURES = []  # (test, folder)
 # The areas in the order they run: start-up first, the 64-bit prefix's conformance run last, as the
 # later ones build on a machine the earlier ones have seen working.
 MODULE_ORDER = ["test_startup", "test_install", "test_serial", "test_hardening", "test_codepage", "test_setup",
+                "test_printer_test",
                 "test_drvpack", "test_dpi", "test_conformance"]
 
 
@@ -83,12 +84,13 @@ def serial_tools(exe):
 
 @pytest.fixture
 def com_lines(serial_tools):
-    """com_lines(prefix, ports, printer=None): each of PORTS ("com5", ...) on a pseudo-terminal, the
-    fake printer behind PRINTER, Wine's mapping checked; the lines end with the test."""
+    """com_lines(prefix, ports, printer=None, state_file=None): each of PORTS ("com5", ...) on a
+    pseudo-terminal, the fake printer behind PRINTER (in the state STATE_FILE names, if given), Wine's
+    mapping checked; the lines end with the test."""
     made = []
 
-    def make(prefix, ports, printer=None):
-        lines = SerialLines(prefix, ports, printer)
+    def make(prefix, ports, printer=None, state_file=None):
+        lines = SerialLines(prefix, ports, printer, state_file)
         made.append(lines)
         first, last = ports[0].upper(), ports[-1].upper()
         behind = f", fake printer on {printer.upper()}" if printer else ""

@@ -15,10 +15,9 @@ from flows import SHIM
 WORK = OUT / "setup-work"
 
 
-@pytest.fixture
-def setup(win32_prefix, exe, package):
-    """The "setup" prefix and a working folder with printer-setup.exe (from the installer's build),
-    the archive library and the sample package."""
+def make_setup_folder(exe, package):
+    """The working folder with printer-setup.exe (from the installer's build), the archive library
+    and the sample package."""
     setup_exe = exe.parent / "printer-setup.exe"
     check("printer-setup.exe was built", Result(setup_exe.is_file(), f"{setup_exe} is missing"))
     shutil.rmtree(WORK, ignore_errors=True)
@@ -28,6 +27,12 @@ def setup(win32_prefix, exe, package):
     # A Windows exit code reaches Linux cut to its low byte (1603 arrives as 67): cmd reports the
     # whole code.
     (WORK / "run-setup.bat").write_bytes(b'@"%~dp0printer-setup.exe" %*\r\n@echo setup-exit-code=%ERRORLEVEL%\r\n')
+
+
+@pytest.fixture
+def setup(win32_prefix, exe, package):
+    """The "setup" prefix and printer-setup's working folder."""
+    make_setup_folder(exe, package)
     return win32_prefix("setup")
 
 
