@@ -13,7 +13,7 @@ struct FlagWord {
 // The spooler's words for a printer, most telling first.
 const FlagWord kPrinterFlags[] = {
     {PRINTER_STATUS_NOT_AVAILABLE, "not available", Weight::Problem},
-    {PRINTER_STATUS_OFFLINE, "off line", Weight::Problem},
+    {PRINTER_STATUS_OFFLINE, kOffLineWord, Weight::Problem},
     {PRINTER_STATUS_DOOR_OPEN, "door open", Weight::Problem},
     {PRINTER_STATUS_PAPER_OUT, "paper out", Weight::Problem},
     {PRINTER_STATUS_PAPER_JAM, "paper jam", Weight::Problem},
@@ -50,7 +50,7 @@ const JobFlag kJobFlags[] = {
     {JOB_STATUS_BLOCKED_DEVQ, "blocked", true},
     {JOB_STATUS_USER_INTERVENTION, "needs someone at the printer", true},
     {JOB_STATUS_PAPEROUT, "paper out", true},
-    {JOB_STATUS_OFFLINE, "off line", true},
+    {JOB_STATUS_OFFLINE, kOffLineWord, true},
     {JOB_STATUS_PAUSED, "paused", true},
     {JOB_STATUS_DELETING, "deleting", true},
     {JOB_STATUS_RESTART, "restarting", false},
@@ -117,7 +117,7 @@ bool IsStatusAnswer(BYTE answer) { return (answer & 0x93) == 0x12; }
 std::vector<StatusWord> DecodeStatusAnswer(int n, BYTE answer) {
   std::vector<StatusWord> words;
   if (n == 1)
-    words.push_back((answer & kOffLineBit) ? StatusWord{"off line", Weight::Problem}
+    words.push_back((answer & kOffLineBit) ? StatusWord{kOffLineWord, Weight::Problem}
                                            : StatusWord{"on line", Weight::Fine});
   for (const AnswerBit& bit : kAnswerBits)
     if (bit.request == n && (answer & bit.mask) == bit.mask) words.push_back({bit.word, bit.weight});

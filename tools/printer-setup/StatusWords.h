@@ -35,7 +35,10 @@ bool JobIsHeld(DWORD status);
 constexpr int kStatusRequestCount = 4;
 // An answer to DLE EOT n has bits 1 and 4 set and bits 0 and 7 clear.
 bool IsStatusAnswer(BYTE answer);
-// The words of the answer to DLE EOT n ("on line" or "off line" for n = 1).
+// The word for a printer that is off line, whoever says it: the verdict
+// prefers any other problem, which says why.
+constexpr char kOffLineWord[] = "off line";
+// The words of the answer to DLE EOT n ("on line" or kOffLineWord for n = 1).
 std::vector<StatusWord> DecodeStatusAnswer(int n, BYTE answer);
 
 }  // namespace setup
