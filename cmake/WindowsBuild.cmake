@@ -65,6 +65,7 @@ add_executable(printer-setup
   ${PRINTER_SETUP_FRAMEWORK_SOURCES}
   ${PRINTER_SETUP_DIR}/CommandLine.cpp
   ${PRINTER_SETUP_DIR}/Commands.cpp
+  ${PRINTER_SETUP_DIR}/DriverPrinting.cpp
   ${PRINTER_SETUP_DIR}/InstallCommands.cpp
   ${PRINTER_SETUP_DIR}/InstallerSession.cpp
   ${PRINTER_SETUP_DIR}/InventoryCommands.cpp
