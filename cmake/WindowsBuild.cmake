@@ -65,6 +65,7 @@ add_executable(printer-setup
   ${PRINTER_SETUP_FRAMEWORK_SOURCES}
   ${PRINTER_SETUP_DIR}/CommandLine.cpp
   ${PRINTER_SETUP_DIR}/Commands.cpp
+  ${PRINTER_SETUP_DIR}/DriverPrinting.cpp
   ${PRINTER_SETUP_DIR}/InstallCommands.cpp
   ${PRINTER_SETUP_DIR}/InstallerSession.cpp
   ${PRINTER_SETUP_DIR}/InventoryCommands.cpp
@@ -112,7 +113,7 @@ set_source_files_properties(${PROJECT_SOURCE_DIR}/tests/conformance/win32_main.c
   PROPERTIES COMPILE_DEFINITIONS INSTALLER_WIN32_BACKEND)
 target_link_options(conformance PRIVATE -static -static-libgcc -static-libstdc++ -mconsole)
 add_dependencies(conformance winspool_delay_lib)
-target_link_libraries(conformance PRIVATE ${WINSPOOL_DELAY_LIB} advapi32 user32 kernel32)
+target_link_libraries(conformance PRIVATE ${WINSPOOL_DELAY_LIB} advapi32 user32 gdi32 kernel32)
 
 # drvpack.exe: the vendor's package builder and checker, the host tool's
 # sources on the same archive reader (with UTF-8 paths: drvpack reads its

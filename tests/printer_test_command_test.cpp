@@ -1,6 +1,7 @@
 // printer-setup test on the simulated machine: each answer bit of the
-// status requests in words, each verdict with its exit code, and the bytes
-// of the test receipt as the port received them.
+// status requests in words, each verdict with its exit code, the bytes of
+// the test receipt as the port received them, and the test label a label
+// printer's driver draws, or cannot.
 #include <gtest/gtest.h>
 
 #include "Commands.h"
@@ -8,6 +9,7 @@
 #include "PrinterAsking.h"
 #include "StatusWords.h"
 #include "TestReceipt.h"
+#include "host/sim/files.h"
 #include "host/sim/status_device.h"
 #include "test_support.h"
 
@@ -246,6 +248,62 @@ TEST(PrinterTestReceipt, ARawJobReachesThePortByteForByteAndOnlyWhenReady) {
   EXPECT_EQ(held.exitCode, setup::kExitQueueBlocked);
   EXPECT_FALSE(state["spooler"].contains("printed"));
   EXPECT_EQ(held.json["receipt"]["printed"], false);
+}
+
+TEST(PrinterTestReceipt, ALabelPrinterPrintsThroughItsDriverOrSaysItCannot) {
+  // A label driver already installed, its files not modelled: it draws.
+  nlohmann::json profile = Shop();
+  profile["spooler"]["printers"][0]["driver"] = "LB-400 Label";
+  nlohmann::json state;
+  const TestRun drawn = RunTest(profile, "Till", true, &state);
+  EXPECT_EQ(drawn.exitCode, setup::kExitDone) << drawn.text;
+  EXPECT_EQ(FirstLine(drawn.text), "Ready: Till on COM3:; the test label went out.");
+  EXPECT_EQ(drawn.json["receipt"]["kind"], "driver");
+  ASSERT_EQ(state["spooler"]["printed"].size(), 2u);
+  const nlohmann::json& job = state["spooler"]["printed"][1];
+  EXPECT_EQ(job["document"], "printer-setup test label");
+  EXPECT_EQ(job["data_type"], "NT EMF 1.008");
+  EXPECT_EQ(job["pages"],
+            (nlohmann::json{{"PRINTER TEST", "Printer: Till", "Model:   LB-400 Label",
+                             "Port:    COM3:", "Machine: SHOP-PC", "Time:    2026-03-02 09:00:00"}}));
+
+  // The sample package's label driver DLLs are placeholders: Windows cannot
+  // load the driver, and nothing is queued. The same driver with PE images
+  // for x64 in their place prints.
+  profile = Shop();
+  profile["package"] = std::string(INSTALLER_BUILD_DIR) + "/sample/DriverData.Drv";
+  testing_support::SimulatedMachine simulated(profile);
+  std::string output;
+  ASSERT_EQ(setup::RunPrinterSetup({"install", "/model", "LB-400 Label", "/port", "LPT1:"}, nullptr, &output),
+            setup::kExitDone)
+      << output;
+  const std::vector<std::string> test = {"test", "/printer", "LB-400 Label", "/print"};
+  EXPECT_EQ(setup::RunPrinterSetup(test, nullptr, &output), setup::kExitPrinterProblem);
+  EXPECT_EQ(
+      FirstLine(output),
+      "Not ready: the label printer's driver cannot draw the test label (CreateDC failed with error 193).");
+  EXPECT_FALSE(simulated.machine.StateJson()["spooler"].contains("printed"));
+
+  // As much of a PE image as a loader reads first: "MZ", the offset of the
+  // signature at 0x3C, "PE\0\0" and the x64 machine.
+  std::string image(0x40, '\0');
+  image[0] = 'M';
+  image[1] = 'Z';
+  image[0x3C] = 0x40;
+  image += std::string("PE\0\0\x64\x86", 6);
+  const nlohmann::json installed = simulated.machine.StateJson();
+  for (const nlohmann::json& driver : installed["spooler"]["drivers"]) {
+    if (driver["name"] != "LB-400 Label") continue;
+    for (const char* field : {"driver_path", "config_file"}) {
+      const std::string path = driver[field];
+      const std::string folder =
+          "C:\\Windows\\System32\\spool\\drivers\\x64\\" + driver["version"].dump() + "\\";
+      simulated.machine.Files().WriteFile(folder + path.substr(path.find_last_of('\\') + 1), image,
+                                          sim::SimFiles::View::Native);
+    }
+  }
+  EXPECT_EQ(setup::RunPrinterSetup(test, nullptr, &output), setup::kExitDone) << output;
+  EXPECT_EQ(simulated.machine.StateJson()["spooler"]["printed"].size(), 1u);
 }
 
 TEST(PrinterTestSim, DevicesAnswerEachRequestFromTheirConditions) {

@@ -265,6 +265,39 @@ class ISpooler {
   virtual BOOL EndDocPrinter(HANDLE printer) = 0;
 };
 
+// What a device context's selected font measures (TEXTMETRIC), as far as
+// laying out lines of text needs it.
+struct TextMetrics {
+  LONG height = 0;           // tmHeight: ascent plus descent
+  LONG externalLeading = 0;  // tmExternalLeading: the font's advice between lines
+};
+
+// Printing through a printer's driver with GDI: the driver draws each page
+// in the printer's own language and the spooler queues the job. The int
+// calls return what Windows returns: above zero when they succeed (StartDoc
+// the job id), zero or less when they fail.
+class IPrinterDrawing {
+ public:
+  virtual ~IPrinterDrawing() = default;
+  // CreateDC of the printer `printerName` with the driver's defaults: the
+  // driver is loaded here, so a driver that cannot load fails this call
+  // with nullptr.
+  virtual HDC CreateDCA(LPCSTR printerName) = 0;
+  virtual BOOL DeleteDC(HDC dc) = 0;
+  // StartDoc with DOCINFO naming the document only (no output file, the
+  // driver's own data type).
+  virtual int StartDocA(HDC dc, LPCSTR documentName) = 0;
+  virtual int StartPage(HDC dc) = 0;
+  // One line of text with its upper left corner at (x, y), in the device's
+  // units.
+  virtual BOOL TextOutA(HDC dc, int x, int y, LPCSTR text) = 0;
+  virtual BOOL GetTextMetricsA(HDC dc, TextMetrics* metrics) = 0;
+  virtual int EndPage(HDC dc) = 0;
+  virtual int EndDoc(HDC dc) = 0;
+  // Ends a started document without printing it.
+  virtual int AbortDoc(HDC dc) = 0;
+};
+
 // A connected TCP socket, or kInvalidSocket.
 typedef UINT_PTR SocketHandle;
 constexpr SocketHandle kInvalidSocket = ~static_cast<SocketHandle>(0);
@@ -367,6 +400,7 @@ struct Platform {
   IUser* user = nullptr;
   IComm* comm = nullptr;
   INetwork* network = nullptr;
+  IPrinterDrawing* drawing = nullptr;
 };
 
 // The process-wide set; Install is called once before anything else runs
@@ -383,5 +417,6 @@ inline ISpooler& Spooler() { return *Current().spooler; }
 inline IUser& User() { return *Current().user; }
 inline IComm& Comm() { return *Current().comm; }
 inline INetwork& Network() { return *Current().network; }
+inline IPrinterDrawing& Drawing() { return *Current().drawing; }
 
 }  // namespace plat

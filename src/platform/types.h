@@ -96,6 +96,8 @@ typedef struct HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
 struct SC_HANDLE__;
 typedef struct SC_HANDLE__* SC_HANDLE;
+struct HDC__;
+typedef struct HDC__* HDC;
 
 typedef INT_PTR(WINAPI* FARPROC)();
 
@@ -145,6 +147,7 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_BAD_EXE_FORMAT 193L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L

@@ -392,26 +392,6 @@ void CheckPathClashes(const PackageContents& contents, std::vector<std::string>*
   }
 }
 
-uint16_t Get16(const std::string& bytes, size_t at) {
-  return static_cast<uint16_t>(static_cast<unsigned char>(bytes[at]) |
-                               (static_cast<unsigned char>(bytes[at + 1]) << 8));
-}
-
-// The machine field of a PE file's header (IMAGE_FILE_HEADER.Machine), or
-// false when `header` does not start a PE file: "MZ", the offset of the
-// "PE\0\0" signature at 0x3C, the machine right after the signature.
-bool PeMachine(const std::string& header, uint16_t* machine) {
-  constexpr size_t kNewHeaderOffsetField = 0x3C;
-  if (header.size() < kNewHeaderOffsetField + 4 || header.compare(0, 2, "MZ") != 0) return false;
-  const size_t offset = static_cast<size_t>(Get16(header, kNewHeaderOffsetField)) |
-                        (static_cast<size_t>(Get16(header, kNewHeaderOffsetField + 2)) << 16);
-  if (offset > header.size() || header.size() - offset < 6 ||
-      header.compare(offset, 4, std::string("PE\0\0", 4)) != 0)
-    return false;
-  *machine = Get16(header, offset + 4);
-  return true;
-}
-
 }  // namespace
 
 std::vector<std::string> CheckPackage(const PackageContents& contents) {
@@ -468,8 +448,6 @@ std::vector<std::string> CheckPackage(const PackageContents& contents) {
 }
 
 std::vector<std::string> CheckBinaries(const PackageContents& contents) {
-  constexpr uint16_t kMachineX86 = 0x014C;  // IMAGE_FILE_MACHINE_I386
-  constexpr uint16_t kMachineX64 = 0x8664;  // IMAGE_FILE_MACHINE_AMD64
   std::map<std::string, const std::pair<const std::string, std::string>*> headers;
   for (const auto& header : contents.binaryHeaders) headers.emplace(ToLowerAscii(header.first), &header);
   const std::string root = ExtraTopFolder(contents);
@@ -485,7 +463,7 @@ std::vector<std::string> CheckBinaries(const PackageContents& contents) {
       findings.push_back("binary: " + name +
                          " is not a Windows PE file (a placeholder?); installed, it would replace the "
                          "machine's driver file of that name");
-    } else if (machine != (x64 ? kMachineX64 : kMachineX86)) {
+    } else if (machine != (x64 ? kPeMachineX64 : kPeMachineX86)) {
       char hex[8];
       std::snprintf(hex, sizeof hex, "0x%04X", machine);
       findings.push_back("binary: " + name + " is a PE file for machine " + hex + ", not " +

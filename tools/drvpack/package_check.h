@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/pe_header.h"
 #include "package_folder.h"
 
 namespace drvpack {
@@ -30,7 +31,7 @@ const std::string* FindKey(const IniSection& section, const std::string& key);
 // holds any catalogue it can use and bounds what drvpack keeps in memory.
 constexpr size_t kMaxCatalogueSize = 1 << 20;
 // The first bytes of each DLL and EXE are kept for the PE header check.
-constexpr size_t kBinaryHeaderSize = 64 * 1024;
+constexpr size_t kBinaryHeaderSize = kPeHeaderReadSize;
 
 // What a package holds: its file and folder names ('/'-separated, in
 // package order), the text of every file named DriverName.cfg and the

@@ -161,15 +161,17 @@ const char* HelpText() {
          "  /baud N        the rate serial probing uses (default 9600)\n"
          "  /package FILE  the driver package (default DriverData.Drv in the current folder)\n"
          "  /driver        remove: also the model's driver when no other printer uses it\n"
-         "  /print         test: also prints a test receipt through the spooler\n"
+         "  /print         test: also prints a test receipt through the spooler (a label\n"
+         "                 printer: a test label through its driver)\n"
          "  /log FILE      every step with its time, appended to FILE\n"
          "  /json          one JSON object with the result on standard output\n"
          "\n"
          "Exit codes: 0 done, 87 bad command line, 5 no administrator rights, 1168 printer,\n"
          "model or port not found, 1603 installation failed (see the log), 1618 another\n"
          "installation is running (try again later).\n"
-         "test: 0 ready, 1168 no such printer, 21 the printer reports a problem, 1460 the\n"
-         "printer does not answer, 1906 a job is stuck or the queue is held.\n";
+         "test: 0 ready, 1168 no such printer, 21 the printer reports a problem (or its\n"
+         "driver cannot draw), 1460 the printer does not answer, 1906 a job is stuck or the\n"
+         "queue is held.\n";
 }
 
 }  // namespace setup

@@ -1,12 +1,13 @@
 // test: does the printer print? The spooler's view of the printer and its
 // queue, the printer's own answer where its port lets it be asked, an
-// optional test receipt through the spooler, and one verdict with the one
-// reason that matters most.
+// optional test receipt through the spooler (a label printer's through its
+// driver), and one verdict with the one reason that matters most.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 
 #include "Commands.h"
+#include "DriverPrinting.h"
 #include "ExitCodes.h"
 #include "InstallerSession.h"
 #include "PrinterAsking.h"
@@ -23,6 +24,7 @@ constexpr int64_t kStuckAfterSeconds = 60;
 constexpr DWORD kReceiptWaitMs = 10000;
 constexpr DWORD kReceiptPollMs = 250;
 constexpr char kReceiptDocument[] = "printer-setup test receipt";
+constexpr char kLabelDocument[] = "printer-setup test label";
 const char kPortsKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 // The line settings Windows gives a COM port that has none written.
 const char kDefaultLineSettings[] = "9600,n,8,1";
@@ -104,8 +106,14 @@ struct Findings {
   std::string where;  // the port as asked ("COM3: at 9600,n,8,1")
   bool receiptWanted = false;
   bool receiptOut = false;
+  bool driverCannotDraw = false;  // the label printer's driver failed to print
   std::string receiptNote;
 };
+
+// What /print prints: a label printer's test label, else the test receipt.
+const char* TestPrintName(const Findings& found) {
+  return IsLabelDriver(found.printer.driverName) ? "test label" : "test receipt";
+}
 
 struct Verdict {
   int exitCode = kExitDone;
@@ -125,7 +133,8 @@ const StatusWord* FirstOfWeight(const std::vector<StatusWord>& words, Weight wei
 
 // The one reason that matters most: what the printer says of itself, then
 // its silence, then the spooler's word for it, then a held or stuck queue,
-// then a receipt that did not go out.
+// then a receipt that did not go out: a driver that cannot draw is the
+// printer's problem, a receipt left in the queue the queue's.
 Verdict Judge(const Findings& found) {
   if (const StatusWord* problem = FirstOfWeight(found.deviceWords, Weight::Problem))
     return {kExitPrinterProblem, "Not ready: the printer reports " + problem->word + "."};
@@ -142,14 +151,15 @@ Verdict Judge(const Findings& found) {
     return {kExitQueueBlocked, "Not ready: the job \"" + found.stuckJob +
                                    "\" has been stuck in the queue for " + Age(found.stuckSeconds) + "."};
   if (found.receiptWanted && !found.receiptOut)
-    return {kExitQueueBlocked, "Not ready: " + found.receiptNote + "."};
+    return {found.driverCannotDraw ? kExitPrinterProblem : kExitQueueBlocked,
+            "Not ready: " + found.receiptNote + "."};
   std::string line = "Ready: " + found.printer.printerName + " on " + found.printer.portName;
   std::vector<std::string> notices;
   for (const std::vector<StatusWord>* words : {&found.deviceWords, &found.queueWords})
     for (const StatusWord& word : *words)
       if (word.weight == Weight::Notice) notices.push_back(word.word);
   if (!notices.empty()) line += " (" + Join(notices) + ")";
-  if (found.receiptWanted) line += "; the test receipt went out";
+  if (found.receiptWanted) line += std::string("; the ") + TestPrintName(found) + " went out";
   return {kExitDone, line + "."};
 }
 
@@ -281,34 +291,41 @@ void AskPrinter(CommandContext& context, Findings* found, nlohmann::json* json) 
   if (!found->device.failure.empty()) (*json)["failure"] = found->device.failure;
 }
 
-// The test receipt as one RAW job, then a wait for it to leave the queue.
-void PrintReceipt(CommandContext& context, HANDLE printer, Findings* found, nlohmann::json* json) {
-  found->receiptWanted = true;
-  if (IsLabelDriver(found->printer.driverName)) {
-    found->receiptNote =
-        "no test label: a label printer prints through its driver, which this command does not "
-        "drive; print the driver's test page from the printer's properties";
-    (*json)["note"] = found->receiptNote;
-    return;
+// A label printer takes no RAW bytes of ours: the test label is drawn
+// through its driver. The spooler's job, or 0.
+DWORD PrintLabel(CommandContext& context, const ReceiptFacts& facts, Findings* found, nlohmann::json* json) {
+  (*json)["kind"] = "driver";
+  const DriverPrintResult printed = PrintThroughDriver(facts.printer, kLabelDocument, TestLabelLines(facts));
+  if (printed.failedCall.empty()) {
+    (*json)["job"] = printed.job;
+    context.log.Step("test label drawn through the driver as job " + std::to_string(printed.job));
+    return printed.job;
   }
-  ReceiptFacts facts;
-  facts.printer = found->printer.printerName;
-  facts.model = found->printer.driverName;
-  facts.port = found->printer.portName;
-  char machine[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  DWORD size = sizeof machine;
-  if (plat::System().GetComputerNameA(machine, &size)) facts.machine = machine;
-  plat::Threads().GetLocalTime(&facts.time);
+  context.log.CallFailed(printed.failedCall + " " + facts.printer, printed.error);
+  found->driverCannotDraw = true;
+  found->receiptNote =
+      "the label printer's driver cannot draw the test label (" + printed.failedCall + " failed";
+  if (printed.error) found->receiptNote += " with error " + std::to_string(printed.error);
+  found->receiptNote += ")";
+  (*json)["note"] = found->receiptNote;
+  (*json)["failed_call"] = printed.failedCall;
+  (*json)["error"] = printed.error;
+  return 0;
+}
+
+// The test receipt as one RAW job. The spooler's job, or 0.
+DWORD PrintRawReceipt(CommandContext& context, HANDLE printer, const ReceiptFacts& facts, Findings* found,
+                      nlohmann::json* json) {
+  (*json)["kind"] = "raw";
   const std::string bytes = BuildTestReceipt(facts);
   (*json)["bytes"] = bytes.size();
-
   plat::ISpooler& spooler = plat::Spooler();
   const DWORD job = spooler.StartDocPrinterA(printer, kReceiptDocument, "RAW");
   if (!job) {
     context.log.CallFailed("StartDocPrinter", plat::System().GetLastError());
     found->receiptNote = "the spooler did not take the test receipt (see the log)";
     (*json)["note"] = found->receiptNote;
-    return;
+    return 0;
   }
   (*json)["job"] = job;
   DWORD written = 0;
@@ -318,13 +335,32 @@ void PrintReceipt(CommandContext& context, HANDLE printer, Findings* found, nloh
   if (!wrote || written != bytes.size()) {
     found->receiptNote = "the test receipt could not be written to the queue (see the log)";
     (*json)["note"] = found->receiptNote;
-    return;
+    return 0;
   }
   context.log.Step("test receipt sent as job " + std::to_string(job) + " (" + std::to_string(bytes.size()) +
                    " bytes)");
+  return job;
+}
+
+// The test receipt or label, then a wait for it to leave the queue.
+void PrintReceipt(CommandContext& context, HANDLE printer, Findings* found, nlohmann::json* json) {
+  found->receiptWanted = true;
+  ReceiptFacts facts;
+  facts.printer = found->printer.printerName;
+  facts.model = found->printer.driverName;
+  facts.port = found->printer.portName;
+  char machine[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof machine;
+  if (plat::System().GetComputerNameA(machine, &size)) facts.machine = machine;
+  plat::Threads().GetLocalTime(&facts.time);
+
+  const DWORD job = IsLabelDriver(found->printer.driverName)
+                        ? PrintLabel(context, facts, found, json)
+                        : PrintRawReceipt(context, printer, facts, found, json);
+  if (!job) return;
   for (DWORD waited = 0;; waited += kReceiptPollMs) {
     std::vector<plat::JobInfo2> jobs;
-    if (!spooler.EnumJobsA(printer, &jobs)) break;
+    if (!plat::Spooler().EnumJobsA(printer, &jobs)) break;
     const bool queued = std::any_of(jobs.begin(), jobs.end(), [job](const plat::JobInfo2& entry) {
       return entry.jobId == job && !(entry.status & (JOB_STATUS_PRINTED | JOB_STATUS_COMPLETE));
     });
@@ -337,8 +373,8 @@ void PrintReceipt(CommandContext& context, HANDLE printer, Findings* found, nloh
   }
   (*json)["printed"] = found->receiptOut;
   if (!found->receiptOut) {
-    found->receiptNote =
-        "the test receipt is still in the queue after " + std::to_string(kReceiptWaitMs / 1000) + " s";
+    found->receiptNote = std::string("the ") + TestPrintName(*found) + " is still in the queue after " +
+                         std::to_string(kReceiptWaitMs / 1000) + " s";
     (*json)["note"] = found->receiptNote;
   }
 }
@@ -438,10 +474,11 @@ int RunTest(CommandContext& context) {
     text += "Printer itself (" + found.where + "): " + Words(found.deviceWords) + "\n";
   else if (!found.device.failure.empty())
     text += "Printer itself (" + found.where + "): " + found.device.failure + "\n";
+  const std::string printed = IsLabelDriver(found.printer.driverName) ? "Test label: " : "Test receipt: ";
   if (context.options.print && receipt.contains("note"))
-    text += "Test receipt: " + receipt["note"].get<std::string>() + "\n";
+    text += printed + receipt["note"].get<std::string>() + "\n";
   else if (context.options.print)
-    text += "Test receipt: printed as job " + std::to_string(receipt["job"].get<DWORD>()) + "\n";
+    text += printed + "printed as job " + std::to_string(receipt["job"].get<DWORD>()) + "\n";
   return verdict.exitCode;
 }
 

@@ -25,19 +25,22 @@ std::string Ruler(int columns) {
   return ruler + "\n";
 }
 
-}  // namespace
+const char kTitle[] = "PRINTER TEST";
 
-std::string BuildTestReceipt(const ReceiptFacts& facts) {
+std::vector<std::string> FactLines(const ReceiptFacts& facts) {
   char when[64];  // room for any WORD values
   std::snprintf(when, sizeof when, "%04u-%02u-%02u %02u:%02u:%02u", facts.time.wYear, facts.time.wMonth,
                 facts.time.wDay, facts.time.wHour, facts.time.wMinute, facts.time.wSecond);
-  std::string receipt = ESCPOS(kInitialise) + ESCPOS(kCentre) + ESCPOS(kBold) + "PRINTER TEST\n" +
+  return {"Printer: " + facts.printer, "Model:   " + facts.model, "Port:    " + facts.port,
+          "Machine: " + facts.machine, "Time:    " + std::string(when)};
+}
+
+}  // namespace
+
+std::string BuildTestReceipt(const ReceiptFacts& facts) {
+  std::string receipt = ESCPOS(kInitialise) + ESCPOS(kCentre) + ESCPOS(kBold) + kTitle + "\n" +
                         ESCPOS(kNotBold) + ESCPOS(kLeft);
-  receipt += "Printer: " + facts.printer + "\n";
-  receipt += "Model:   " + facts.model + "\n";
-  receipt += "Port:    " + facts.port + "\n";
-  receipt += "Machine: " + facts.machine + "\n";
-  receipt += "Time:    " + std::string(when) + "\n";
+  for (const std::string& line : FactLines(facts)) receipt += line + "\n";
   // The upper half of the code page, as the printer's own character table
   // shows it: the shop owner compares it with what the till prints.
   receipt += "Characters A0-FF:\n";
@@ -51,6 +54,12 @@ std::string BuildTestReceipt(const ReceiptFacts& facts) {
   receipt += Ruler(kReceiptColumns);
   receipt += ESCPOS(kFeedAndCut);
   return receipt;
+}
+
+std::vector<std::string> TestLabelLines(const ReceiptFacts& facts) {
+  std::vector<std::string> lines = FactLines(facts);
+  lines.insert(lines.begin(), kTitle);
+  return lines;
 }
 
 }  // namespace setup

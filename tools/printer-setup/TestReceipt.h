@@ -1,8 +1,10 @@
 // The test receipt printer-setup test /print sends as one RAW job: ESC/POS
-// bytes that prove the queue, the port and the printer at once.
+// bytes that prove the queue, the port and the printer at once; and the
+// same facts as the lines of text a label printer's driver draws.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/types.h"
 
@@ -21,5 +23,7 @@ struct ReceiptFacts {
 constexpr int kReceiptColumns = 48;
 
 std::string BuildTestReceipt(const ReceiptFacts& facts);
+// The title, then one line per fact.
+std::vector<std::string> TestLabelLines(const ReceiptFacts& facts);
 
 }  // namespace setup

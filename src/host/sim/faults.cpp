@@ -19,8 +19,10 @@ const std::vector<std::string>& FaultableCalls() {
       // the serial port calls
       "ClearCommError", "GetCommMask", "GetCommState", "GetOverlappedResult", "PurgeComm", "ReadFile",
       "SetCommMask", "SetCommState", "SetCommTimeouts", "SetupComm", "WaitCommEvent", "WriteFile",
-      // the queue, documents and the network (printer-setup test)
-      "EnumJobsA", "GetPrinterA", "StartDocPrinterA", "WritePrinter", "connect"};
+      // the queue, documents, drawing through a driver and the network
+      // (printer-setup test)
+      "EnumJobsA", "GetPrinterA", "StartDocPrinterA", "WritePrinter", "CreateDCA", "StartDocA", "StartPage",
+      "EndPage", "EndDoc", "connect"};
   return calls;
 }
 

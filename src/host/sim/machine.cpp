@@ -10,6 +10,7 @@
 #include "host/sim/comm.h"
 #include "host/sim/files.h"
 #include "host/sim/network.h"
+#include "host/sim/printer_drawing.h"
 #include "host/sim/profile_check.h"
 #include "host/sim/services.h"
 #include "host/sim/spooler.h"
@@ -69,7 +70,8 @@ Machine::Machine(const Profile& profile, CheckedProfile)
       m_services(std::make_unique<SimServices>(*this)),
       m_spooler(std::make_unique<SimSpooler>(*this)),
       m_comm(std::make_unique<SimComm>(*this)),
-      m_network(std::make_unique<SimNetwork>(*this)) {
+      m_network(std::make_unique<SimNetwork>(*this)),
+      m_drawing(std::make_unique<SimPrinterDrawing>(*this)) {
   LoadProfile(profile);
   SimModule kernel32;
   kernel32.name = "kernel32";
@@ -158,6 +160,7 @@ void Machine::Install(plat::IUser* user) {
   platform.user = user;
   platform.comm = m_comm.get();
   platform.network = m_network.get();
+  platform.drawing = m_drawing.get();
   plat::Install(platform);
   g_current.store(this);
 }

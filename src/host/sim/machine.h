@@ -82,6 +82,7 @@ class SimSpooler;
 class SimFiles;
 class SimComm;
 class SimNetwork;
+class SimPrinterDrawing;
 
 class Machine {
  public:
@@ -180,6 +181,7 @@ class Machine {
   std::unique_ptr<SimSpooler> m_spooler;
   std::unique_ptr<SimComm> m_comm;
   std::unique_ptr<SimNetwork> m_network;
+  std::unique_ptr<SimPrinterDrawing> m_drawing;
   std::map<std::string, SimModule, CaseInsensitiveLess> m_modules;
   std::vector<std::string> m_journal;
   IPortMonitorUser* m_portMonitorUser = nullptr;

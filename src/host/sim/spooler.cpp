@@ -3,7 +3,10 @@
 #include <cstring>
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
+#include "common/no_case.h"
+#include "common/pe_header.h"
 #include "host/sim/files.h"
 #include "host/sim/machine.h"
 #include "host/sim/services.h"
@@ -369,6 +372,40 @@ BOOL SimSpooler::AddPrinterDriverExA(const plat::DriverInfo3& info, DWORD flags)
   m_drivers[info.environment][info.name] = driver;
   m_machine.Log("driver " + info.name + " added for " + info.environment);
   return TRUE;
+}
+
+DWORD SimSpooler::DriverLoadErrorLocked(const std::string& printerName) {
+  if (!Running()) return kSpoolerUnavailable;
+  const Printer* printer = FindPrinter(printerName);
+  if (!printer) return ERROR_INVALID_PRINTER_NAME;
+  // A 32-bit program's drawing goes through the native driver (on 64-bit
+  // Windows, in the 64-bit driver host).
+  const std::string native = NativeEnvironment();
+  auto found = m_drivers[native].find(printer->info.driverName);
+  if (found == m_drivers[native].end()) return ERROR_UNKNOWN_PRINTER_DRIVER;
+  const Driver& driver = found->second;
+  const uint16_t wanted = native == "Windows x64" ? kPeMachineX64 : kPeMachineX86;
+  const std::string version = DriverDirectory(native) + "\\" + std::to_string(driver.info.version) + "\\";
+  for (const std::string* path : {&driver.info.driverPath, &driver.info.configFile}) {
+    const std::string name = FileNamePart(*path);
+    const bool copied = std::any_of(driver.files.begin(), driver.files.end(),
+                                    [&](const std::string& file) { return EqualsNoCase(file, name); });
+    if (name.empty() || !copied) continue;
+    std::ifstream file(m_machine.Files().HostPathLocked(version + name, SimFiles::View::Native),
+                       std::ios::binary);
+    std::string header(kPeHeaderReadSize, '\0');
+    file.read(&header[0], static_cast<std::streamsize>(header.size()));
+    header.resize(static_cast<size_t>(file.gcount()));
+    uint16_t machine = 0;
+    // Microsoft documents no error for CreateDC; what LoadLibrary gives for
+    // a file that is not an image for this processor is assumed
+    // (docs/WINE.md).
+    if (!PeMachine(header, &machine) || machine != wanted) {
+      m_machine.Log("driver " + driver.info.name + ": " + name + " is not a loadable DLL");
+      return ERROR_BAD_EXE_FORMAT;
+    }
+  }
+  return ERROR_SUCCESS;
 }
 
 BOOL SimSpooler::EnumMonitorsA(std::vector<plat::MonitorInfo2>* monitors) {

@@ -66,6 +66,19 @@ class SimSpooler : public plat::ISpooler {
 
   // Call with the machine's lock held.
   std::vector<plat::PortInfo2>& Ports() { return m_ports; }
+
+  // Drawing through a printer's driver (SimPrinterDrawing), lock held.
+  // ERROR_SUCCESS when the printer's driver loads for drawing: a driver
+  // whose DLLs the profile does not model, or whose driver and UI DLLs in
+  // the version folder are PE images for the spooler's processor.
+  DWORD DriverLoadErrorLocked(const std::string& printerName);
+  // A job of the driver's data type in the printer's queue: its id, or 0
+  // with the last error set.
+  DWORD StartDrawnJobLocked(const std::string& printerName, const std::string& documentName);
+  void AddDrawnPageLocked(const std::string& printerName, DWORD jobId, const std::vector<std::string>& lines);
+  // Ended, the job goes to the port when the queue lets it; aborted, it
+  // leaves the queue unprinted.
+  void EndDrawnJobLocked(const std::string& printerName, DWORD jobId, bool aborted);
   static std::string DriverDirectory(const std::string& environment);
 
  private:
@@ -78,19 +91,23 @@ class SimSpooler : public plat::ISpooler {
     int64_t submittedMs = 0;  // on the virtual clock
     std::string dataType;
     std::string bytes;
-    bool ended = false;  // EndDocPrinter came
+    std::vector<std::vector<std::string>> pages;  // a drawn job's text, line by line
+    bool ended = false;                           // EndDocPrinter or EndDoc came
   };
   struct Printer {
     plat::PrinterInfo2 info;  // with its status flags and attributes
     bool purged = false;
     std::vector<Job> jobs;
   };
-  // The bytes of a RAW job that reached its port.
+  // The bytes of a RAW job that reached its port, or the text of a drawn
+  // one.
   struct PrintedJob {
     std::string printer;
     std::string port;
     std::string document;
     std::string bytes;
+    std::string dataType;
+    std::vector<std::vector<std::string>> pages;
   };
   struct Monitor {
     std::string name;
@@ -114,6 +131,7 @@ class SimSpooler : public plat::ISpooler {
   void WritePrinterRecords(const plat::PrinterInfo2& info);
   void DeletePrinterRecords(const std::string& name);
   Printer* PrinterOfHandle(HANDLE handle);
+  Job* FindJob(const std::string& printerName, DWORD jobId);
   // A job that has all its bytes goes to the port unless the printer holds
   // its queue (paused, an error, off line, working off line).
   void PrintWhatCanBePrinted(Printer& printer);

@@ -1,5 +1,6 @@
-// The simulated spooler's queues: printer status, the jobs of each printer
-// and RAW documents, whose bytes the machine keeps as they reached the port.
+// The simulated spooler's queues: printer status, the jobs of each printer,
+// RAW documents, whose bytes the machine keeps as they reached the port, and
+// documents drawn through a driver, whose text it keeps.
 #include <algorithm>
 
 #include "host/sim/machine.h"
@@ -36,6 +37,10 @@ constexpr DWORD kHoldingStatus = PRINTER_STATUS_PAUSED | PRINTER_STATUS_ERROR | 
                                  PRINTER_STATUS_PAPER_OUT | PRINTER_STATUS_OFFLINE |
                                  PRINTER_STATUS_NOT_AVAILABLE | PRINTER_STATUS_USER_INTERVENTION |
                                  PRINTER_STATUS_DOOR_OPEN;
+
+// What GDI spools a drawn document as: enhanced metafiles the print
+// processor plays back to the driver ("About Data Types", Microsoft Learn).
+const char kEmfDataType[] = "NT EMF 1.008";
 
 std::string Hex(const std::string& bytes) {
   static const char kDigits[] = "0123456789ABCDEF";
@@ -95,9 +100,9 @@ void SimSpooler::PrintWhatCanBePrinted(Printer& printer) {
     Job& job = printer.jobs.front();
     if (!job.ended || (job.info.status & (JOB_STATUS_ERROR | JOB_STATUS_PAUSED | JOB_STATUS_BLOCKED_DEVQ)))
       return;
-    if (!job.bytes.empty())
-      m_printed.push_back(
-          PrintedJob{printer.info.printerName, printer.info.portName, job.info.document, job.bytes});
+    if (!job.bytes.empty() || !job.pages.empty())
+      m_printed.push_back(PrintedJob{printer.info.printerName, printer.info.portName, job.info.document,
+                                     job.bytes, job.dataType, job.pages});
     m_machine.Log("job " + std::to_string(job.info.jobId) + " printed on " + printer.info.portName);
     printer.jobs.erase(printer.jobs.begin());
   }
@@ -105,12 +110,62 @@ void SimSpooler::PrintWhatCanBePrinted(Printer& printer) {
 
 nlohmann::json SimSpooler::JobsJson() const {
   nlohmann::json jobs = nlohmann::json::array();
-  for (const PrintedJob& job : m_printed)
-    jobs.push_back({{"printer", job.printer},
-                    {"port", job.port},
-                    {"document", job.document},
-                    {"bytes", Hex(job.bytes)}});
+  for (const PrintedJob& job : m_printed) {
+    nlohmann::json entry = {{"printer", job.printer}, {"port", job.port}, {"document", job.document}};
+    if (job.pages.empty()) {
+      entry["bytes"] = Hex(job.bytes);
+    } else {
+      entry["data_type"] = job.dataType;
+      entry["pages"] = job.pages;
+    }
+    jobs.push_back(entry);
+  }
   return jobs;
+}
+
+SimSpooler::Job* SimSpooler::FindJob(const std::string& printerName, DWORD jobId) {
+  Printer* printer = FindPrinter(printerName);
+  if (!printer) return nullptr;
+  for (Job& job : printer->jobs)
+    if (job.info.jobId == jobId) return &job;
+  return nullptr;
+}
+
+DWORD SimSpooler::StartDrawnJobLocked(const std::string& printerName, const std::string& documentName) {
+  if (FailUnlessRunning()) return 0;
+  Printer* printer = FindPrinter(printerName);
+  if (!printer) return m_machine.Fail(ERROR_INVALID_PRINTER_NAME);
+  Job job;
+  job.info.jobId = m_nextJobId++;
+  job.info.document = documentName;
+  job.submittedMs = static_cast<int64_t>(m_machine.GetWorld().Now());
+  job.info.submitted = WallClockAt(job.submittedMs);
+  job.dataType = kEmfDataType;
+  printer->jobs.push_back(job);
+  m_machine.Log("job " + std::to_string(job.info.jobId) + " started on " + printerName + " (drawn)");
+  return job.info.jobId;
+}
+
+void SimSpooler::AddDrawnPageLocked(const std::string& printerName, DWORD jobId,
+                                    const std::vector<std::string>& lines) {
+  Job* job = FindJob(printerName, jobId);
+  if (!job) return;
+  job->pages.push_back(lines);
+  for (const std::string& line : lines) job->info.size += static_cast<DWORD>(line.size());
+}
+
+void SimSpooler::EndDrawnJobLocked(const std::string& printerName, DWORD jobId, bool aborted) {
+  Printer* printer = FindPrinter(printerName);
+  if (!printer) return;
+  if (aborted) {
+    printer->jobs.erase(std::remove_if(printer->jobs.begin(), printer->jobs.end(),
+                                       [jobId](const Job& job) { return job.info.jobId == jobId; }),
+                        printer->jobs.end());
+    m_machine.Log("job " + std::to_string(jobId) + " aborted on " + printerName);
+    return;
+  }
+  if (Job* job = FindJob(printerName, jobId)) job->ended = true;
+  PrintWhatCanBePrinted(*printer);
 }
 
 BOOL SimSpooler::GetPrinterA(HANDLE handle, plat::PrinterInfo2* info) {
@@ -147,8 +202,7 @@ DWORD SimSpooler::StartDocPrinterA(HANDLE handle, LPCSTR documentName, LPCSTR da
   // One document at a time on a handle.
   if (m_documents.count(key)) return m_machine.Fail(ERROR_INVALID_PRINTER_STATE);
   const std::string type = dataType ? dataType : "RAW";
-  if (type != "RAW" && type != "TEXT" && type != "NT EMF 1.008")
-    return m_machine.Fail(ERROR_INVALID_DATATYPE);
+  if (type != "RAW" && type != "TEXT" && type != kEmfDataType) return m_machine.Fail(ERROR_INVALID_DATATYPE);
   Job job;
   job.info.jobId = m_nextJobId++;
   job.info.document = documentName ? documentName : "";

@@ -16,6 +16,7 @@ void InstallWin32Platform() {
   platform.user = &win32::UserService();
   platform.comm = &win32::CommService();
   platform.network = &win32::NetworkService();
+  platform.drawing = &win32::PrinterDrawingService();
   Install(platform);
 }
 

@@ -15,6 +15,7 @@ ISpooler& SpoolerService();
 IUser& UserService();
 IComm& CommService();
 INetwork& NetworkService();
+IPrinterDrawing& PrinterDrawingService();
 
 // Takes the current directory and PATH out of the DLL search for the rest
 // of the process; called once at start.
