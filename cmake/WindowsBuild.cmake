@@ -57,25 +57,14 @@ add_subdirectory(archive-dll)
 # same installer code, platform and dialogs (never shown). Statically linked
 # like installer.exe, with the installer's rights request.
 set(PRINTER_SETUP_DIR ${PROJECT_SOURCE_DIR}/tools/printer-setup)
+include(${PRINTER_SETUP_DIR}/sources.cmake)
 set(PRINTER_SETUP_FRAMEWORK_SOURCES ${WIN32_FRAMEWORK_SOURCES})
 list(FILTER PRINTER_SETUP_FRAMEWORK_SOURCES EXCLUDE REGEX "winmain\\.cpp$")
 add_executable(printer-setup
   ${INSTALLER_CORE_SOURCES}
   ${WIN32_PLATFORM_SOURCES}
   ${PRINTER_SETUP_FRAMEWORK_SOURCES}
-  ${PRINTER_SETUP_DIR}/CommandLine.cpp
-  ${PRINTER_SETUP_DIR}/Commands.cpp
-  ${PRINTER_SETUP_DIR}/DriverPrinting.cpp
-  ${PRINTER_SETUP_DIR}/InstallCommands.cpp
-  ${PRINTER_SETUP_DIR}/InstallerSession.cpp
-  ${PRINTER_SETUP_DIR}/InventoryCommands.cpp
-  ${PRINTER_SETUP_DIR}/MachineFacts.cpp
-  ${PRINTER_SETUP_DIR}/PrinterAsking.cpp
-  ${PRINTER_SETUP_DIR}/SetupLog.cpp
-  ${PRINTER_SETUP_DIR}/StatusWords.cpp
-  ${PRINTER_SETUP_DIR}/TestCommand.cpp
-  ${PRINTER_SETUP_DIR}/TestReceipt.cpp
-  ${PRINTER_SETUP_DIR}/UnattendedAnswers.cpp
+  ${PRINTER_SETUP_SOURCES}
   ${PRINTER_SETUP_DIR}/win32/main_win32.cpp
   ${PRINTER_SETUP_DIR}/win32/printer-setup.rc)
 # nlohmann-json is header-only: its folder is reached through a link of its
