@@ -241,6 +241,16 @@ TEST(PrinterTestReceipt, ARawJobReachesThePortByteForByteAndOnlyWhenReady) {
   EXPECT_NE(receipt.find(std::string("\xA0 \xA1 ")), std::string::npos);
   EXPECT_NE(receipt.find(std::string("\xFE \xFF \n")), std::string::npos);
 
+  // A spooler whose job list cannot be read (Wine's EnumJobs is a stub):
+  // the receipt is sent and said to be, never said to sit in the queue.
+  nlohmann::json unreadable = Shop();
+  unreadable["faults"] = {{{"call", "EnumJobsA"}, {"error", 120}}};
+  const TestRun blind = RunTest(unreadable, "Counter", true, &state);
+  EXPECT_EQ(blind.exitCode, setup::kExitDone) << blind.text;
+  EXPECT_EQ(FirstLine(blind.text), "Ready: Counter on USB001; the test receipt was sent.");
+  EXPECT_NE(blind.text.find("its jobs cannot be read"), std::string::npos) << blind.text;
+  EXPECT_TRUE(blind.json["jobs"].is_null());
+
   // A paused queue keeps the receipt: it is not sent at all.
   nlohmann::json paused = Shop();
   paused["spooler"]["printers"][2]["status"] = {"paused"};
