@@ -124,6 +124,11 @@ TEST(PrinterTestVerdict, EachStateGivesItsFirstLineAndExitCode) {
        "Ready: Till on COM3: (paper near its end)."},
       {"silent COM port", "Till", [](nlohmann::json& p) { p["com_ports"]["COM3"]["device"] = "silent"; },
        setup::kExitNoAnswer, "Not ready: the printer does not answer on COM3:."},
+      {"a read that times out with an error, as under Wine", "Till",
+       [](nlohmann::json& p) {
+         p["faults"] = {{{"call", "ReadFile"}, {"error", 1460}}};
+       },
+       setup::kExitNoAnswer, "Not ready: the printer does not answer on COM3:."},
       {"printer at another rate", "Till", [](nlohmann::json& p) { p["com_ports"]["COM3"]["baud"] = 19200; },
        setup::kExitNoAnswer, "Not ready: the printer does not answer on COM3:."},
       {"network printer, cover open", "Kitchen",

@@ -121,8 +121,15 @@ DeviceAnswers AskSerialPrinter(const std::string& port, const std::string& defin
     }
     BYTE answer = 0;
     if (!Transfer(handle.Get(), event.Get(), false, &answer, 1, &done)) {
-      result.failure = ErrorText(("reading from " + port).c_str(), plat::System().GetLastError());
-      return result;
+      // Windows ends a read whose time-out ran out with success and no
+      // bytes ("COMMTIMEOUTS structure"); Wine's serial driver fails it
+      // with ERROR_TIMEOUT instead: both are silence.
+      const DWORD error = plat::System().GetLastError();
+      if (error != ERROR_TIMEOUT && error != ERROR_SEM_TIMEOUT) {
+        result.failure = ErrorText(("reading from " + port).c_str(), error);
+        return result;
+      }
+      done = 0;
     }
     if (done == 0) {
       result.failure = "the printer does not answer on " + port;
