@@ -14,11 +14,7 @@ cd "$root"
 build=$(cd "${BUILD_DIR:-build-bench}" && pwd)
 source "$root/bench/runs.sh"
 bench_runs 5 "$@"
-sim=$build/tools/installer-sim/installer-sim
-[[ -f $sim ]] || { echo "error: $sim not built" >&2; exit 1; }
-work=$build/bench/catalogue
-rm -rf "$work"
-mkdir -p "$work"
+bench_sim_work catalogue
 
 # profile SECTIONS NAMES: a machine whose C:\DriverName.cfg has SECTIONS sections ("1", "2"...: short
 # names, so all of them fit the dialog's 3000-byte section list) of NAMES names each.

@@ -12,3 +12,13 @@ bench_runs() {
     esac
   done
 }
+
+# bench_sim_work NAME: sim (the host build's installer-sim, which must be built) and work, a fresh
+# $build/bench/NAME, for the scripts that drive installer-sim.
+bench_sim_work() {
+  sim=$build/tools/installer-sim/installer-sim
+  [[ -f $sim ]] || { echo "error: $sim not built" >&2; exit 1; }
+  work=$build/bench/$1
+  rm -rf "$work"
+  mkdir -p "$work"
+}

@@ -12,11 +12,7 @@ cd "$root"
 build=$(cd "${BUILD_DIR:-build-bench}" && pwd)
 source "$root/bench/runs.sh"
 bench_runs 3 "$@"
-sim=$build/tools/installer-sim/installer-sim
-[[ -f $sim ]] || { echo "error: $sim not built" >&2; exit 1; }
-work=$build/bench/script
-rm -rf "$work"
-mkdir -p "$work"
+bench_sim_work script
 
 # script STEPS: waits for Install, types STEPS printer names, closes the window.
 script() {
