@@ -19,7 +19,9 @@ BOOL CInstallApp::InitInstance() {
     return FALSE;
   }
   CInstallDlg dialog;
+  m_pMainWnd = &dialog;
   dialog.DoModal();
+  m_pMainWnd = nullptr;
   // The program ends with the dialog, however it was closed.
   return FALSE;
 }

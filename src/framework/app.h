@@ -16,6 +16,10 @@ class CWinApp {
   void OnHelp() {}
 
   const char* m_pszAppName;
+  // The application's window while it is open. A box shown from another
+  // thread (which has no active window) belongs to it, so that the box
+  // stays in front of the window and the window waits for the answer.
+  CWnd* m_pMainWnd = nullptr;
   static CWinApp* Current();
 };
 

@@ -72,8 +72,15 @@ BOOL CWnd::IsWindow() const { return m_hWnd && ::IsWindow(m_hWnd) ? TRUE : FALSE
 UINT RegisterWindowMessage(const char* name) { return ::RegisterWindowMessageA(name); }
 
 int AfxMessageBox(const char* text, UINT type) {
-  // Owned by the thread's active dialog, so the box is modal to it.
-  return plat::User().MessageBoxA(::GetActiveWindow(), text, AppTitle(), type);
+  // Owned by the thread's active dialog, so the box is modal to it. The
+  // start-up worker has no active window (the active window belongs to the
+  // thread that made it: GetActiveWindow): its boxes belong to the
+  // application's window, or they would open behind it at the first click
+  // and leave the window usable while a warning waits.
+  HWND owner = ::GetActiveWindow();
+  const CWinApp* app = CWinApp::Current();
+  if (!owner && app && app->m_pMainWnd) owner = app->m_pMainWnd->GetSafeHwnd();
+  return plat::User().MessageBoxA(owner, text, AppTitle(), type);
 }
 
 BOOL WaitForThreadPumping(HANDLE thread, DWORD milliseconds) {

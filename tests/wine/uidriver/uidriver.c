@@ -181,18 +181,44 @@ static void adopt(HWND h) {
   g_process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, g_pid);
 }
 
+struct titled {
+  const WCHAR* title;
+  HWND unowned, owned;
+};
+
+static BOOL CALLBACK find_titled_proc(HWND h, LPARAM lp) {
+  struct titled* t = (struct titled*)lp;
+  WCHAR text[TEXT_MAX];
+  // A user cannot act on a window before it shows.
+  if (!IsWindowVisible(h) || !GetWindowTextW(h, text, TEXT_MAX) || _wcsicmp(text, t->title) != 0) return TRUE;
+  if (!GetWindow(h, GW_OWNER)) {
+    t->unowned = h;
+    return FALSE;
+  }
+  if (!t->owned) t->owned = h;
+  return TRUE;
+}
+
+// The visible top-level window titled TITLE. A box the program shows with its own title is owned by
+// its window and stands above it, where FindWindow would take it for the window: an unowned match
+// comes first, an owned one (a dialog of the program's) only when there is none.
+static HWND find_titled(const WCHAR* title) {
+  struct titled t = {title, NULL, NULL};
+  EnumWindows(find_titled_proc, (LPARAM)&t);
+  return t.unowned ? t.unowned : t.owned;
+}
+
 static int cmd_wait_window(char** a) {
   WCHAR title[TEXT_MAX];
   DWORD ms = ms_of(atof(a[1])), start = GetTickCount();
   to_wide(a[0], title, TEXT_MAX);
   for (;;) {
-    HWND h = FindWindowW(NULL, title);
-    if (h && IsWindowVisible(h)) {  // a user cannot act on it before it shows
+    HWND h = find_titled(title);
+    if (h) {
       adopt(h);
       return pass("%s shown after %.1fs (pid %lu)", quote(a[0]), since(start), (unsigned long)g_pid);
     }
-    if (expired(start, ms))
-      return fail("no %s titled %s after %.1fs", h ? "visible window" : "window", quote(a[0]), since(start));
+    if (expired(start, ms)) return fail("no visible window titled %s after %.1fs", quote(a[0]), since(start));
     Sleep(100);
   }
 }
@@ -208,8 +234,8 @@ static int cmd_wait_window_or_text(char** a) {
   if (need_window() || !(c = control(a[1], 0))) return 1;
   to_wide(a[0], title, TEXT_MAX);
   for (;;) {
-    HWND h = FindWindowW(NULL, title);
-    if (h && IsWindowVisible(h) && GetWindowThreadProcessId(h, &pid) && pid == g_pid) {
+    HWND h = find_titled(title);
+    if (h && GetWindowThreadProcessId(h, &pid) && pid == g_pid) {
       adopt(h);
       return pass("%s shown after %.1fs", quote(a[0]), since(start));
     }
@@ -951,7 +977,9 @@ static int wait_box(const char* want, double seconds) {
       if ((t = box_text_control(box))) text_of(t, text, sizeof text);
       if (!want || strcmp(text, want) == 0) {
         g_box = box;
-        return pass("%s %s after %.1fs", quote(caption), quote(text), since(start));
+        // "owned": modal to the window, which waits for the answer.
+        return pass("%s %s after %.1fs%s", quote(caption), quote(text), since(start),
+                    GetWindow(box, GW_OWNER) == g_window ? ", owned by the window" : "");
       }
     }
     if (expired(start, ms)) {
