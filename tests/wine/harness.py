@@ -372,7 +372,12 @@ class Prefix:
                 return Result(False, f"localedef could not make {lang} (see {OUT / 'wine.log'})")
         self.env.update(LOCPATH=str(folder), LANG=lang)
         self.wine("cmd", "/c", "exit")
-        return Result(self.restart_server())
+        if not self.restart_server():
+            return Result(False, "restarting the server failed")
+        # What Wine made of the locale, for the log: chcp names the OEM code page it took from it.
+        _, text = self.wine("cmd", "/c", "chcp", out=OUT / "chcp.out")
+        log(f"LANG={lang}: {text.strip()}")
+        return Result(True)
 
     def default_locale(self):
         self.env.pop("LOCPATH", None)
