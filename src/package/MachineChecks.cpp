@@ -58,6 +58,16 @@ BOOL IsProtectedPrintModeOn() {
   return plat::System().IsProtectedPrintEnabled(&enabled) && enabled;
 }
 
+BOOL IsWow64() {
+  plat::ISystem& system = plat::System();
+  HMODULE kernel32 = system.GetModuleHandleA("kernel32");
+  IsWow64ProcessFn isWow64Process =
+      kernel32 ? plat::ProcAs<IsWow64ProcessFn>(system.GetProcAddress(kernel32, "IsWow64Process")) : nullptr;
+  BOOL wow64 = FALSE;
+  if (isWow64Process && !isWow64Process(system.GetCurrentProcess(), &wow64)) wow64 = FALSE;
+  return wow64;
+}
+
 WORD GetNativeMachine() {
   plat::ISystem& system = plat::System();
   HMODULE kernel32 = system.GetModuleHandleA("kernel32");
@@ -73,11 +83,7 @@ WORD GetNativeMachine() {
   if (isWow64Process2 && isWow64Process2(system.GetCurrentProcess(), &processMachine, &nativeMachine) &&
       nativeMachine != NATIVE_MACHINE_UNKNOWN)
     return nativeMachine;
-  IsWow64ProcessFn isWow64Process =
-      plat::ProcAs<IsWow64ProcessFn>(system.GetProcAddress(kernel32, "IsWow64Process"));
-  BOOL wow64 = FALSE;
-  if (isWow64Process && !isWow64Process(system.GetCurrentProcess(), &wow64)) wow64 = FALSE;
-  return wow64 ? NATIVE_MACHINE_X64 : NATIVE_MACHINE_X86;
+  return IsWow64() ? NATIVE_MACHINE_X64 : NATIVE_MACHINE_X86;
 }
 
 const char* NativeMachineName(WORD machine) {

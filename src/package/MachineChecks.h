@@ -29,6 +29,11 @@ extern const char kNoDriversForArm64[];
 // Windows' own answer where it has one.
 BOOL IsProtectedPrintModeOn();
 
+// TRUE when this 32-bit program runs on 64-bit Windows (x64, or ARM64
+// with its x86 emulation). IsWow64Process is looked up at run time: Windows
+// before XP SP2 has none, and is then 32-bit.
+BOOL IsWow64();
+
 // The processor Windows runs on: IsWow64Process2's answer where Windows has
 // it (10 version 1709 on), else x64 under the 64-bit emulation layer and x86
 // otherwise.

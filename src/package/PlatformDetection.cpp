@@ -5,8 +5,6 @@
 
 namespace {
 
-typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE process, BOOL* wow64);
-
 // By version code, from OSVER_WIN95.
 const char* const kWindowsNames[] = {
     "Microsoft Windows 95 ",   "Microsoft Windows 98 ", "Microsoft Windows Me ",   "Microsoft Windows NT ",
@@ -72,12 +70,7 @@ void CInstallDlg::DetectPlatform() {
   const char* wordSize = "32 bit";
   const char* windowsName = "";
 
-  plat::ISystem& system = plat::System();
-  // Looked up at run time: Windows before XP SP2 has no IsWow64Process.
-  HMODULE kernel32 = system.GetModuleHandleA("kernel32");
-  IsWow64ProcessFn isWow64Process =
-      kernel32 ? plat::ProcAs<IsWow64ProcessFn>(system.GetProcAddress(kernel32, "IsWow64Process")) : nullptr;
-  if (isWow64Process) isWow64Process(system.GetCurrentProcess(), &m_bIsWow64);
+  m_bIsWow64 = IsWow64();
   if (m_bIsWow64) wordSize = "64 bit";
 
   m_wNativeMachine = GetNativeMachine();

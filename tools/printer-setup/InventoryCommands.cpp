@@ -9,6 +9,7 @@
 #include "InstallerSession.h"
 #include "MachineFacts.h"
 #include "install/DriverFiles.h"
+#include "package/MachineChecks.h"
 #include "package/ModelTables.h"
 #include "common/no_case.h"
 
@@ -75,17 +76,6 @@ bool ReadPrinters(CommandContext& context, std::vector<plat::PrinterInfo2>* prin
   return false;
 }
 
-bool IsWow64() {
-  typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE process, BOOL * wow64);
-  plat::ISystem& system = plat::System();
-  HMODULE kernel32 = system.GetModuleHandleA("kernel32");
-  IsWow64ProcessFn isWow64Process =
-      kernel32 ? plat::ProcAs<IsWow64ProcessFn>(system.GetProcAddress(kernel32, "IsWow64Process")) : nullptr;
-  BOOL wow64 = FALSE;
-  if (isWow64Process) isWow64Process(system.GetCurrentProcess(), &wow64);
-  return wow64 != FALSE;
-}
-
 void DeleteKeyIfThere(CommandContext& context, HKEY root, const std::string& path) {
   const LONG result = plat::Registry().RegDeleteKeyA(root, path.c_str());
   if (result == ERROR_SUCCESS)
@@ -116,7 +106,7 @@ int RemoveDriver(CommandContext& context, const std::string& driver,
     }
   }
   plat::ISpooler& spooler = plat::Spooler();
-  const bool x64 = IsWow64();
+  const bool x64 = IsWow64() != FALSE;
   const char* environment = x64 ? kEnvironmentX64 : kEnvironmentX86;
   BOOL deleted = spooler.DeletePrinterDriverExA(environment, driver.c_str(), DPD_DELETE_UNUSED_FILES);
   if (!deleted && plat::System().GetLastError() == ERROR_INVALID_PARAMETER) {
