@@ -87,6 +87,9 @@ int main(int argc, char** argv) {
       std::ofstream out(statePath);
       out << machine.StateJson().dump(2) << "\n";
     }
+    // A Unix exit status keeps only the low byte of Windows' codes (1625
+    // arrives as 89): the whole code is said where a script can read it.
+    if (exitCode > 255) std::cerr << "printer-setup-sim: exit code " << exitCode << "\n";
     return exitCode;
   } catch (const std::exception& error) {
     std::cerr << "printer-setup-sim: " << error.what() << "\n";
