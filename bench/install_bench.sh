@@ -57,6 +57,7 @@ install_run() {
     "select-combo-text driver '$model'" "expect-text printer-name '$model' 5" "expect-list-selected port-type 2 0" \
     "expect-service Spooler running 0" "watch-text status" "click install" "time-to-text install &Finish 60" \
     "expect-seen status 'Added the printer $model' 0" "expect-text status 'The installation is completed.' 5" \
+    "print-seen status" \
     "click install" "wait-gone 10" "wait-exit 10 0" >"$out" 2>&1; then
     cat "$out" >>"$work/errors.log"
     kill "$pid" 2>/dev/null
