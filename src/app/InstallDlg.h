@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <vector>
 
 #include "framework/controls.h"
 #include "package/ArchiveTool.h"
@@ -230,6 +231,14 @@ class CInstallDlg : public CDialog {
 
   // The driver paths' answer to a refused driver registration.
   void OnDriverRefused(DWORD error, DriverKind kind);
+
+  // Every printer name of the catalogue as the start-up read it, in file
+  // order, with the ordinal of its section.
+  struct CatalogueName {
+    CString name;
+    int section;
+  };
+  std::vector<CatalogueName> m_catalogueNames;
 
   // Calls `name` for every printer name of the catalogue, in file order,
   // with the ordinal of its section.

@@ -41,7 +41,11 @@ void CInstallDlg::WalkCatalogue(const std::function<void(int section, const CStr
 
 void CInstallDlg::LoadCatalogue() {
   m_cboDriver.ResetContent();
-  WalkCatalogue([this](int, const CString& name) { m_cboDriver.AddString(name); });
+  m_catalogueNames.clear();
+  WalkCatalogue([this](int section, const CString& name) {
+    m_cboDriver.AddString(name);
+    m_catalogueNames.push_back({name, section});
+  });
   m_cboDriver.SetCurSel(0);
   OnSelchangeDriver();
   PushUpdate();
@@ -51,9 +55,10 @@ void CInstallDlg::FindDriverIndex() {
   m_nDriverIndex = m_cboDriver.GetCurSel();
   CString chosen;
   m_cboDriver.GetWindowText(chosen);
-  // The walk goes on after a match: a name in several sections means the
-  // last of them.
-  WalkCatalogue([this, &chosen](int section, const CString& name) {
-    if (name == chosen) m_nDriverIndex = section;
-  });
+  // The names as the start-up read them: the catalogue is the installer's
+  // own unpacked copy, and a second walk of it (some seventy profile calls,
+  // each opening the file) would find the same. The search goes on after a
+  // match: a name in several sections means the last of them.
+  for (const CatalogueName& entry : m_catalogueNames)
+    if (entry.name == chosen) m_nDriverIndex = entry.section;
 }
