@@ -370,7 +370,10 @@ class Prefix:
             run(["localedef", "-i", lang.split(".")[0], "-f", "UTF-8", target])
             if not (target / "LC_CTYPE").exists():
                 return Result(False, f"localedef could not make {lang} (see {OUT / 'wine.log'})")
-        self.env.update(LOCPATH=str(folder), LANG=lang)
+        # LC_ALL, not only LANG: an LC_CTYPE in the environment would otherwise keep the code page.
+        # Python itself sets LC_CTYPE=C.UTF-8 when it starts under the C locale (PEP 538), as it
+        # does where no LANG is set, and its children inherit it.
+        self.env.update(LOCPATH=str(folder), LANG=lang, LC_ALL=lang)
         self.wine("cmd", "/c", "exit")
         if not self.restart_server():
             return Result(False, "restarting the server failed")
@@ -380,8 +383,8 @@ class Prefix:
         return Result(True)
 
     def default_locale(self):
-        self.env.pop("LOCPATH", None)
-        self.env.pop("LANG", None)
+        for name in ("LOCPATH", "LANG", "LC_ALL"):
+            self.env.pop(name, None)
 
 
 # ---- the UI driver ------------------------------------------------------------------------------
